@@ -1,0 +1,91 @@
+#include "engine/scan.h"
+
+#include "engine/roots.h"
+#include "engine/walk.h"
+
+#include <exception>
+
+namespace {
+
+QString Text(bool english, const char* en, const char* ru) {
+  return english ? QString::fromUtf8(en) : QString::fromUtf8(ru);
+}
+
+}  // namespace
+
+void ScanDriver::Scan() {
+  if (!ScanStopped) return;  // a scan already runs
+
+  if (host_.resultRowCount() > 0) {
+    const bool en = host_.english();
+    if (!host_.askYesNo(Text(en, "Warning", "Внимание"),
+                        Text(en, "List is not empty, do you want to continue?",
+                             "Список содержит данные, вы настаиваете на продолжении?")))
+      return;
+  }
+  if (host_.foldersText().isEmpty()) host_.browseFolders();
+  if (!ScanStopped) return;  // a scan started while the picker was open
+
+  ScanStopped = false;
+  ++generation_;
+  const unsigned mine = generation_;
+  stats_ = CompareStats();
+  try {
+    host_.setProgress(0);
+    host_.setTotals(QStringLiteral("0 KB"), QStringLiteral("0"));
+    host_.clearResults();
+    host_.setStatus(Text(host_.english(), "Searching files, please wait ...", "Происходит поиск файлов, подождите ..."));
+    host_.showCancel(true);
+
+    const QString mask = host_.mask();
+    if (mask.isEmpty() || mask == QLatin1String("*")) host_.setMask(QStringLiteral("*.*"));
+
+    candidates_.clear();
+    const QStringList roots = BuildRootList(host_.foldersText());
+    host_.setRootList(roots);
+    Walker(host_, *this, candidates_).ScanRoots(roots);
+    if (ScanStopped) return;  // cancelled during the walk
+
+    if (candidates_.count() == 0) {
+      host_.beep();
+      ScanStopped = true;
+      host_.setProgress(100);
+      host_.setStatus(Text(host_.english(), "Complete.", "Выполнено."));
+      host_.showCancel(false);
+      return;
+    }
+
+    candidates_.sort();
+    host_.setStatus(Text(host_.english(), "Comparing files, please wait ...", "Происходит сравнение файлов, подождите ..."));
+    ComparePass pass(candidates_, host_, ScanStopped);
+    const bool finished = pass.run();
+    if (generation_ == mine) stats_ = pass.stats();
+    if (!finished || ScanStopped) return;  // cancelled during the comparison
+
+    host_.setStatus(Text(host_.english(), "Complete ...", "Выполнено."));
+    host_.setDetail(QString());
+    host_.showCancel(false);
+    host_.beep();
+    ScanStopped = true;
+    host_.markAllButFirst();
+  } catch (const std::exception& e) {
+    // The flag stays down and Cancel stays shown: confirming Cancel
+    // returns the window to idle.
+    host_.setStatus(Text(host_.english(), "Scan failed: ", "Ошибка поиска: ") + QString::fromLocal8Bit(e.what()));
+  }
+}
+
+void ScanDriver::Cancel() {
+  bool ok = false;
+  if (host_.english())
+    ok = host_.askOkCancel(QStringLiteral("Confirm"), QStringLiteral("Do you really want to stop searching?"));
+  else
+    ok = host_.askOkCancel(QStringLiteral("Подтверждение"), QStringLiteral("Вы действительно хотите прервать поиск?"));
+  if (!ok) return;
+  ScanStopped = true;
+  host_.setStatus(Text(host_.english(), "Canceled.", "Отменено."));
+  host_.setProgress(0);
+  host_.setTitle(CancelledTitle());
+  host_.showCancel(false);
+  host_.setDetail(QString());
+}

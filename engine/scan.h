@@ -1,0 +1,77 @@
+// The Scan command: its phases, the stop flag, the status texts and the
+// progress it reports. The engine never touches a widget: everything it
+// reads from the window or shows in it goes through a ScanHost.
+#pragma once
+
+#include "engine/candidates.h"
+#include "engine/compare.h"
+
+#include <QString>
+#include <QStringList>
+
+class ScanHost {
+ public:
+  virtual ~ScanHost() = default;
+
+  // Inputs, read when the scan needs them.
+  virtual QString foldersText() = 0;
+  virtual QString mask() = 0;  // read anew for every root
+  virtual void setMask(const QString& mask) = 0;
+  virtual bool skipSmall() = 0;
+  virtual bool skipEmpty() = 0;
+  virtual bool fastCompare() = 0;  // read anew for every record
+  virtual bool english() = 0;      // the interface language
+
+  // The result list.
+  virtual int resultRowCount() = 0;
+  virtual void clearResults() = 0;
+  virtual void appendSeparator() = 0;
+  virtual void appendFileRow(const CandidateRecord& record) = 0;
+  virtual void markAllButFirst() = 0;
+
+  // Questions and the folder picker.
+  virtual bool askYesNo(const QString& title, const QString& text) = 0;
+  virtual bool askOkCancel(const QString& title, const QString& text) = 0;
+  virtual void browseFolders() {}
+
+  // Let pending events run. May be throttled by the host.
+  virtual void pump() {}
+
+  // What the scan shows.
+  virtual void setRootList(const QStringList&) {}
+  virtual void setStatus(const QString&) {}
+  virtual void setDetail(const QString&) {}
+  virtual void setProgress(int) {}
+  virtual void setTitle(const QString&) {}
+  virtual void setTotals(const QString& /*space*/, const QString& /*count*/) {}
+  virtual void showCancel(bool) {}
+  virtual void beep() {}
+};
+
+class ScanDriver {
+ public:
+  explicit ScanDriver(ScanHost& host) : host_(host) {}
+
+  // True while no scan runs, or after a confirmed Cancel.
+  bool ScanStopped = true;
+
+  // The Scan command (everything the button starts).
+  void Scan();
+  // The Cancel command: asks, then requests the stop.
+  void Cancel();
+
+  CandidateList& candidates() { return candidates_; }
+  const CompareStats& lastStats() const { return stats_; }
+  // Counts scans started; a walk that outlives a stop checks it so it never
+  // writes into the candidates of a newer scan.
+  unsigned generation() const { return generation_; }
+
+  // The application title shown after a cancel.
+  static QString CancelledTitle() { return QStringLiteral("Zazovovir Iruvav"); }
+
+ private:
+  ScanHost& host_;
+  CandidateList candidates_;
+  CompareStats stats_;
+  unsigned generation_ = 0;
+};

@@ -1,0 +1,55 @@
+#include "engine/walk.h"
+
+#include "engine/scan.h"
+
+namespace {
+constexpr qint64 kSmallFile = 20480;
+}
+
+Walker::Walker(ScanHost& host, ScanDriver& driver, CandidateList& list)
+    : host_(host), driver_(driver), list_(list), generation_(driver.generation()) {}
+
+bool Walker::ownsList() const { return driver_.generation() == generation_; }
+
+void Walker::ScanRoots(const QStringList& roots) {
+  const qsizetype count = roots.size();
+  for (qsizetype i = 0; i < count; ++i) {
+    QString folder = roots[i];
+    if (folder.isEmpty()) continue;  // an empty piece of the folders text names nothing
+    if (!folder.endsWith(fs::kSeparator)) folder += fs::kSeparator;
+    ScanFolder(folder, host_.mask());
+  }
+}
+
+void Walker::ScanFolder(const QString& folder, const QString& mask) {
+  host_.pump();
+  if (driver_.ScanStopped) return;
+
+  fs::FolderId id;
+  std::vector<fs::DirEntry> entries;
+  if (!fs::ListFolder(folder, &id, entries)) return;
+  if (!visited_.insert(id).second) return;
+
+  // Files: every entry that matches the mask and passes the size options.
+  for (const fs::DirEntry& entry : entries) {
+    host_.pump();
+    // After a stop the listing is finished, unless a newer scan has begun.
+    if (driver_.ScanStopped && !ownsList()) return;
+    if (!entry.isFile) continue;
+    if (!fs::WildcardMatch(mask, entry.name)) continue;
+    if (host_.skipSmall()) {
+      if (entry.size < kSmallFile) continue;
+    } else if (host_.skipEmpty()) {
+      if (entry.size == 0) continue;
+    }
+    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false});
+    host_.setDetail(entry.name);
+  }
+
+  // Subfolders: hidden ones are not entered, whatever the mask.
+  for (const fs::DirEntry& entry : entries) {
+    if (!entry.isFolder || entry.hidden) continue;
+    host_.pump();
+    ScanFolder(folder + entry.name + fs::kSeparator, mask);
+  }
+}

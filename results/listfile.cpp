@@ -1,0 +1,174 @@
+#include "results/listfile.h"
+
+#include "platform/fs.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+namespace {
+
+const char16_t kWindows1251[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+QString DecodeWindows1251(const QByteArray& bytes) {
+  QString text;
+  text.reserve(bytes.size());
+  for (const char c : bytes) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    text.append(b < 0x80 ? QChar(b) : QChar(kWindows1251[b - 0x80]));
+  }
+  return text;
+}
+
+QString FieldOrEmpty(const QString& field) { return field == QLatin1String(" ") ? QString() : field; }
+
+// A line with more than four ';': size and date are the last two fields and
+// the path ends with the caption. Returns false when no single split fits.
+bool SplitCrowdedLine(const QString& line, ResultRow& row) {
+  const qsizetype firstSep = line.indexOf(QLatin1Char(';'));
+  const qsizetype dateSep = line.lastIndexOf(QLatin1Char(';'));
+  const qsizetype sizeSep = line.lastIndexOf(QLatin1Char(';'), dateSep - 1);
+  const QString middle = line.mid(firstSep + 1, sizeSep - firstSep - 1);
+  int fits = 0;
+  for (qsizetype p = middle.indexOf(QLatin1Char(';')); p >= 0; p = middle.indexOf(QLatin1Char(';'), p + 1)) {
+    const QString caption = middle.left(p);
+    const QString path = middle.mid(p + 1);
+    if (!caption.isEmpty() && path.endsWith(fs::kSeparator + caption)) {
+      ++fits;
+      row.caption = caption;
+      row.path = path;
+    }
+  }
+  if (fits != 1) return false;
+  row.sizeText = FieldOrEmpty(line.mid(sizeSep + 1, dateSep - sizeSep - 1));
+  row.dateText = FieldOrEmpty(line.mid(dateSep + 1));
+  return true;
+}
+
+}  // namespace
+
+QByteArray ListFileBytes(const ResultModel& model) {
+  QString text;
+  for (int i = 0; i < model.count(); ++i) {
+    const ResultRow& r = model.row(i);
+    if (!r.caption.isEmpty()) {
+      text += (r.marked ? QStringLiteral("1;") : QStringLiteral("0;")) + r.caption + QLatin1Char(';') + r.path +
+              QLatin1Char(';') + r.sizeText + QLatin1Char(';') + r.dateText;
+    }
+    text += QStringLiteral("\r\n");
+  }
+  // The locale's code page is UTF-8 here, so every character fits and no
+  // byte-order mark is needed.
+  return text.toUtf8();
+}
+
+bool SaveListFile(const ResultModel& model, const QString& file, QString* error) {
+  QSaveFile out(file);
+  if (!out.open(QIODevice::WriteOnly)) {
+    if (error) *error = file + QStringLiteral(": ") + out.errorString();
+    return false;
+  }
+  const QByteArray bytes = ListFileBytes(model);
+  if (out.write(bytes) != bytes.size() || !out.commit()) {
+    if (error) *error = file + QStringLiteral(": ") + out.errorString();
+    out.cancelWriting();
+    return false;
+  }
+  return true;
+}
+
+QString DecodeListBytes(const QByteArray& bytes) {
+  QString text;
+  if (bytes.startsWith("\xEF\xBB\xBF")) {
+    text = QString::fromUtf8(bytes.mid(3));
+  } else if (bytes.startsWith("\xFF\xFE")) {
+    QStringDecoder decode(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
+    text = decode(bytes.mid(2));
+  } else if (bytes.startsWith("\xFE\xFF")) {
+    QStringDecoder decode(QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
+    text = decode(bytes.mid(2));
+  } else {
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    text = decode(bytes);
+    if (decode.hasError()) text = DecodeWindows1251(bytes);
+  }
+  const qsizetype nul = text.indexOf(QChar(0));
+  if (nul >= 0) text.truncate(nul);
+  return text;
+}
+
+LoadedList ParseListText(const QString& text) {
+  LoadedList out;
+  QStringList lines;
+  QString line;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+      lines.append(line);
+      line.clear();
+      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
+    } else {
+      line.append(c);
+    }
+  }
+  if (!line.isEmpty()) lines.append(line);
+
+  out.rows.reserve(static_cast<size_t>(lines.size()));
+  for (const QString& l : lines) {
+    ResultRow row;
+    if (l.isEmpty()) {
+      out.rows.push_back(row);
+      continue;
+    }
+    row.hasSubItems = true;
+    if (l.count(QLatin1Char(';')) > 4) {
+      row.marked = RecordField(l, QLatin1Char(';'), 0) == QLatin1String("1");
+      if (!SplitCrowdedLine(l, row)) {
+        row = ResultRow();
+        row.hasSubItems = true;
+        row.caption = RecordField(l, QLatin1Char(';'), 1);
+        ++out.unreadable;
+      }
+    } else {
+      row.marked = RecordField(l, QLatin1Char(';'), 0) == QLatin1String("1");
+      row.caption = RecordField(l, QLatin1Char(';'), 1);
+      row.path = RecordField(l, QLatin1Char(';'), 2);
+      row.sizeText = RecordField(l, QLatin1Char(';'), 3);
+      row.dateText = RecordField(l, QLatin1Char(';'), 4);
+    }
+    out.rows.push_back(std::move(row));
+  }
+  return out;
+}
+
+bool LoadListFile(const QString& file, LoadedList* out, QString* error) {
+  QFile in(file);
+  if (!in.open(QIODevice::ReadOnly)) {
+    if (error) *error = file + QStringLiteral(": ") + in.errorString();
+    return false;
+  }
+  const QByteArray bytes = in.readAll();
+  if (in.error() != QFileDevice::NoError) {
+    if (error) *error = file + QStringLiteral(": ") + in.errorString();
+    return false;
+  }
+  *out = ParseListText(DecodeListBytes(bytes));
+  return true;
+}

@@ -1,0 +1,237 @@
+#include "results/model.h"
+
+#include "platform/fs.h"
+
+#include <cmath>
+
+QString FileNameOf(const QString& path) { return path.mid(path.lastIndexOf(fs::kSeparator) + 1); }
+
+QString SizeText(qint64 bytes) {
+  return QString::number(static_cast<qint64>(std::nearbyint(static_cast<long double>(bytes) / 1024)));
+}
+
+QString SpaceText(qint64 kb) {
+  if (kb <= 1024) return QString::number(kb) + QStringLiteral(" KB");
+  return QString::number(static_cast<qint64>(std::nearbyint(static_cast<long double>(kb) / 1024))) + QStringLiteral(" MB");
+}
+
+ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ResultModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : count(); }
+
+int ResultModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 4; }
+
+QVariant ResultModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= count()) return QVariant();
+  const ResultRow& r = rows_[static_cast<size_t>(index.row())];
+  if (role == Qt::CheckStateRole && index.column() == 0) return r.marked ? Qt::Checked : Qt::Unchecked;
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
+  switch (index.column()) {
+    case 0: return r.caption;
+    case 1: return r.path;
+    case 2: return r.sizeText;
+    case 3: return r.dateText;
+  }
+  return QVariant();
+}
+
+bool ResultModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.column() != 0) return false;
+  if (role == Qt::CheckStateRole) {
+    setMarked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+  }
+  if (role == Qt::EditRole) {
+    setCaption(index.row(), value.toString());
+    return true;
+  }
+  return false;
+}
+
+Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  if (index.column() == 0) f |= Qt::ItemIsUserCheckable | Qt::ItemIsEditable;
+  return f;
+}
+
+QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
+  static const char* const captions[] = {"Имя файла", "Путь", "Размер КБ", "Дата"};
+  return section >= 0 && section < 4 ? QString::fromUtf8(captions[section]) : QVariant();
+}
+
+void ResultModel::clear() {
+  beginResetModel();
+  rows_.clear();
+  kb_.clear();
+  kbValid_.clear();
+  markedCount_ = markedKB_ = 0;
+  invalidMarked_.clear();
+  endResetModel();
+}
+
+void ResultModel::appendSeparator() {
+  const int i = count();
+  beginInsertRows(QModelIndex(), i, i);
+  rows_.emplace_back();
+  kb_.push_back(0);
+  kbValid_.push_back(false);
+  endInsertRows();
+}
+
+void ResultModel::appendFileRow(const CandidateRecord& record) {
+  const int i = count();
+  ResultRow r;
+  r.path = RecordPath(record);
+  r.caption = FileNameOf(r.path);
+  r.hasSubItems = true;
+  r.sizeText = SizeText(RecordSize(record));
+  r.dateText = RecordDate(record);
+  beginInsertRows(QModelIndex(), i, i);
+  kb_.push_back(static_cast<qint64>(std::nearbyint(static_cast<long double>(record.size) / 1024)));
+  kbValid_.push_back(true);
+  rows_.push_back(std::move(r));
+  endInsertRows();
+}
+
+void ResultModel::appendRows(std::vector<ResultRow> rows) {
+  if (rows.empty()) return;
+  const int first = count();
+  std::vector<bool> marks;
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+  for (ResultRow& r : rows) {
+    bool ok = false;
+    const qint64 kb = r.sizeText.toLongLong(&ok);
+    kb_.push_back(ok ? kb : 0);
+    kbValid_.push_back(ok);
+    marks.push_back(r.marked);
+    r.marked = false;
+    rows_.push_back(std::move(r));
+  }
+  endInsertRows();
+  // The rows are complete before their marks are set.
+  std::vector<bool> all(static_cast<size_t>(count()), false);
+  for (int i = 0; i < first; ++i) all[static_cast<size_t>(i)] = rows_[static_cast<size_t>(i)].marked;
+  for (size_t k = 0; k < marks.size(); ++k) all[static_cast<size_t>(first) + k] = marks[k];
+  applyMarks(all);
+}
+
+void ResultModel::setCaption(int i, const QString& caption) {
+  if (i < 0 || i >= count()) return;
+  rows_[static_cast<size_t>(i)].caption = caption;
+  const QModelIndex at = index(i, 0);
+  emit dataChanged(at, at, {Qt::DisplayRole, Qt::EditRole});
+}
+
+void ResultModel::countRow(int i, int sign) {
+  const size_t k = static_cast<size_t>(i);
+  if (!rows_[k].hasSubItems) return;
+  markedCount_ += sign;
+  if (kbValid_[k]) {
+    markedKB_ += sign * kb_[k];
+  } else if (sign > 0) {
+    invalidMarked_.insert(i);
+  } else {
+    invalidMarked_.erase(i);
+  }
+}
+
+bool ResultModel::applyMark(int i, bool marked) {
+  if (i < 0 || i >= count()) return false;
+  ResultRow& r = rows_[static_cast<size_t>(i)];
+  if (r.marked == marked) return false;
+  r.marked = marked;
+  countRow(i, marked ? 1 : -1);
+  return true;
+}
+
+bool ResultModel::setMarked(int i, bool marked) {
+  if (!applyMark(i, marked)) return false;
+  const QModelIndex at = index(i, 0);
+  emit dataChanged(at, at, {Qt::CheckStateRole});
+  UpdateTotals();
+  return true;
+}
+
+void ResultModel::applyMarks(const std::vector<bool>& marks) {
+  int lo = -1, hi = -1;
+  for (int i = 0; i < count(); ++i) {
+    if (applyMark(i, marks[static_cast<size_t>(i)])) {
+      if (lo < 0) lo = i;
+      hi = i;
+    }
+  }
+  if (lo >= 0) {
+    emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
+    UpdateTotals();
+  }
+}
+
+void ResultModel::UpdateTotals() {
+  if (!invalidMarked_.empty()) {
+    const QString& bad = rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText;
+    emit totalsError(QStringLiteral("'%1' is not a valid integer value").arg(bad));
+    return;
+  }
+  emit totalsChanged(SpaceText(markedKB_), QString::number(markedCount_));
+}
+
+void ResultModel::MarkAllButFirst(const QString& protectedFolder) {
+  std::vector<bool> marks(static_cast<size_t>(count()), false);
+  auto inProtected = [&](int i) {
+    return !protectedFolder.isEmpty() && rows_[static_cast<size_t>(i)].path.contains(protectedFolder);
+  };
+  std::vector<int> group;
+  const int n = count();
+  for (int i = 0; i < n; ++i) {
+    const ResultRow& r = rows_[static_cast<size_t>(i)];
+    const bool last = i == n - 1;
+    if (!r.caption.isEmpty() && !last) {
+      group.push_back(i);
+      continue;
+    }
+    if (last && r.hasSubItems) group.push_back(i);
+    bool isProtected = false;
+    for (const int g : group) isProtected = isProtected || inProtected(g);
+    for (size_t k = 0; k < group.size(); ++k) {
+      const int g = group[k];
+      marks[static_cast<size_t>(g)] = isProtected ? !inProtected(g) : k > 0;
+    }
+    group.clear();
+  }
+  int lo = -1, hi = -1;
+  for (int i = 0; i < n; ++i) {
+    if (applyMark(i, marks[static_cast<size_t>(i)])) {
+      if (lo < 0) lo = i;
+      hi = i;
+    }
+  }
+  if (lo >= 0) emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
+  UpdateTotals();  // also when no mark changed
+}
+
+void ResultModel::SelectAll() {
+  std::vector<bool> marks(static_cast<size_t>(count()));
+  for (int i = 0; i < count(); ++i) {
+    const ResultRow& r = rows_[static_cast<size_t>(i)];
+    marks[static_cast<size_t>(i)] = r.caption.isEmpty() ? r.marked : true;
+  }
+  applyMarks(marks);
+}
+
+void ResultModel::UnselectAll() { applyMarks(std::vector<bool>(static_cast<size_t>(count()), false)); }
+
+int ResultModel::groupCount() const {
+  int groups = 0;
+  bool inGroup = false;
+  for (const ResultRow& r : rows_) {
+    if (r.isSeparator()) {
+      inGroup = false;
+    } else if (!inGroup) {
+      inGroup = true;
+      ++groups;
+    }
+  }
+  return groups;
+}

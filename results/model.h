@@ -1,0 +1,91 @@
+// The result list: groups of identical files as rows divided by separator
+// rows, each row with a mark, and the two totals of the marks.
+#pragma once
+
+#include "engine/candidates.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <set>
+#include <vector>
+
+struct ResultRow {
+  QString caption;          // the file name; empty for a separator row
+  bool hasSubItems = false; // path, size and date are present (file rows)
+  QString path;
+  QString sizeText;         // size in KB
+  QString dateText;
+  bool marked = false;
+
+  bool isSeparator() const { return caption.isEmpty(); }
+};
+
+// The file name of a path: the part after its last separator.
+QString FileNameOf(const QString& path);
+// The size text of a file of `bytes` bytes: KB, a half going to the even neighbour.
+QString SizeText(qint64 bytes);
+// The space text of a sum of KB: "N KB" up to 1024, otherwise "N MB".
+QString SpaceText(qint64 kb);
+
+class ResultModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  explicit ResultModel(QObject* parent = nullptr);
+
+  // Qt's model interface (four columns, check box in the first).
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  int count() const { return static_cast<int>(rows_.size()); }
+  const ResultRow& row(int i) const { return rows_[static_cast<size_t>(i)]; }
+
+  // Removes every row; changes no mark, so the totals are not recounted.
+  void clear();
+  void appendSeparator();
+  void appendFileRow(const CandidateRecord& record);
+  // Appends rows as read from a list file: the rows first, then their marks.
+  void appendRows(std::vector<ResultRow> rows);
+  void setCaption(int i, const QString& caption);
+
+  // Changes one mark; a real change updates the totals at once.
+  bool setMarked(int i, bool marked);
+
+  // The marking commands.
+  void MarkAllButFirst(const QString& protectedFolder);
+  void SelectAll();
+  void UnselectAll();
+
+  // Reports the totals as a full recount would: totalsChanged with the two
+  // texts, or totalsError naming the first marked row whose size text is
+  // not a number.
+  void UpdateTotals();
+
+  qint64 markedCount() const { return markedCount_; }
+  qint64 markedKB() const { return markedKB_; }
+  QString spaceText() const { return SpaceText(markedKB_); }
+  int groupCount() const;
+
+ signals:
+  void totalsChanged(const QString& space, const QString& count);
+  void totalsError(const QString& message);
+
+ private:
+  // Applies a mark without reporting; keeps the totals by difference.
+  bool applyMark(int i, bool marked);
+  // Sets every mark to `marks[i]`, then reports once.
+  void applyMarks(const std::vector<bool>& marks);
+  void countRow(int i, int sign);
+
+  std::vector<ResultRow> rows_;
+  std::vector<qint64> kb_;        // the size text as a number
+  std::vector<bool> kbValid_;
+  qint64 markedCount_ = 0;
+  qint64 markedKB_ = 0;
+  std::set<int> invalidMarked_;   // marked rows whose size text is no number
+};

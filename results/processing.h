@@ -1,0 +1,37 @@
+// Processing the marked rows: each marked file is deleted, sent to the
+// trash or moved into the destination folder; the row is then unmarked.
+#pragma once
+
+#include "results/model.h"
+
+#include <QString>
+
+enum class ProcessMode { Move, Recycle, Remove };
+
+// What a processing run reads from, and shows in, its front end.
+class ProcessHost {
+ public:
+  virtual ~ProcessHost() = default;
+  virtual bool english() = 0;
+  virtual ProcessMode mode() = 0;            // read anew for every row
+  virtual QString destination() = 0;         // move mode
+  virtual void browseDestination() {}        // offered when the destination is empty
+  virtual bool deleteEmptyFolders() = 0;
+  virtual bool confirm(const QString& title, const QString& text) = 0;  // OK / Cancel
+  virtual void deleteFailed(const QString& message) = 0;               // waits until seen
+  virtual void pump() {}
+  virtual void setStatus(const QString&) {}
+  virtual void setProgress(int) {}
+  virtual void clearTotals() {}              // empties the marked count, the space and the detail
+};
+
+struct ProcessResult {
+  bool asked = false;      // the confirmation was shown
+  bool confirmed = false;  // and answered OK
+  bool completed = false;  // every row was walked
+  int processed = 0;       // files gone after their operation
+};
+
+// Runs the whole command on the rows of `model`, from the confirmation to
+// the end texts. Does nothing on an empty list.
+ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host);
