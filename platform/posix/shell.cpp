@@ -1,0 +1,90 @@
+// The desktop shell on freedesktop.org desktops.
+#include "platform/shell.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+
+QString DataHome() {
+  const QString xdg = qEnvironmentVariable("XDG_DATA_HOME");
+  return xdg.isEmpty() ? QDir::homePath() + QStringLiteral("/.local/share") : xdg;
+}
+
+// Where the folder command is written: a desktop entry for folders, a
+// Dolphin service menu and a Nautilus script.
+QString DesktopEntryPath() { return DataHome() + QStringLiteral("/applications/zorvik-find-duplicates.desktop"); }
+QString ServiceMenuPath() { return DataHome() + QStringLiteral("/kio/servicemenus/zorvik-find-duplicates.desktop"); }
+QString NautilusScriptPath() { return DataHome() + QStringLiteral("/nautilus/scripts/Zazovovir Iruvav"); }
+
+// One argument of a desktop entry's Exec line: quoted, with the characters
+// that are special inside quotes escaped, then escaped as a string value.
+QString ExecArgument(const QString& arg) {
+  QString quoted;
+  for (const QChar c : arg) {
+    if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')) quoted += QLatin1Char('\\');
+    quoted += c;
+  }
+  quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+  return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString ShellArgument(const QString& arg) {
+  QString quoted = arg;
+  quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+  return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+bool WriteFile(const QString& path, const QString& text, bool executable) {
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write(text.toUtf8());
+  if (!file.commit()) return false;
+  if (executable) QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser);
+  return true;
+}
+
+class FreedesktopShell : public Shell {
+ public:
+  void open(const QString& target) override {
+    const QUrl url = target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
+    QDesktopServices::openUrl(url);
+  }
+  QString programPath() override { return QCoreApplication::applicationFilePath(); }
+  void restart() override { QProcess::startDetached(programPath(), {}); }
+  bool folderCommandExists() override { return QFile::exists(DesktopEntryPath()); }
+  bool addFolderCommand(const QString& menuText) override {
+    const QString exec = ExecArgument(programPath()) + QStringLiteral(" %f");
+    const QString entry = QStringLiteral(
+                              "[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nMimeType=inode/directory;\n"
+                              "NoDisplay=true\nTerminal=false\n")
+                              .arg(menuText, exec);
+    const QString serviceMenu = QStringLiteral(
+                                    "[Desktop Entry]\nType=Service\nMimeType=inode/directory;\n"
+                                    "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nActions=findDuplicates;\n\n"
+                                    "[Desktop Action findDuplicates]\nName=%1\nExec=%2\n")
+                                    .arg(menuText, exec);
+    const QString script = QStringLiteral("#!/bin/sh\n# %1\nexec %2 \"$1\"\n").arg(menuText, ShellArgument(programPath()));
+    return WriteFile(DesktopEntryPath(), entry, false) && WriteFile(ServiceMenuPath(), serviceMenu, true) &&
+           WriteFile(NautilusScriptPath(), script, true);
+  }
+  void removeFolderCommand() override {
+    QFile::remove(NautilusScriptPath());
+    QFile::remove(ServiceMenuPath());
+    QFile::remove(DesktopEntryPath());
+  }
+};
+
+}  // namespace
+
+Shell& DesktopShell() {
+  static FreedesktopShell shell;
+  return shell;
+}

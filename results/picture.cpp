@@ -1,0 +1,69 @@
+#include "results/picture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+
+namespace {
+
+const char* FormatOf(PictureKind kind) {
+  switch (kind) {
+    case PictureKind::Bitmap: return "bmp";
+    case PictureKind::Jpeg: return "jpeg";
+    case PictureKind::Png: return "png";
+  }
+  return "";
+}
+
+bool Decode(QIODevice* device, PictureKind kind, QSize fit, QImage* out, QString* error) {
+  QImageReader reader(device, FormatOf(kind));
+  reader.setDecideFormatFromContent(false);
+  reader.setAutoTransform(true);
+  const QSize size = reader.size();
+  if (!reader.canRead() || !size.isValid() || size.isEmpty()) {
+    *error = reader.errorString();
+    if (error->isEmpty() || *error == QLatin1String("Unknown error")) *error = QStringLiteral("not a valid %1 picture").arg(QString::fromLatin1(FormatOf(kind)).toUpper());
+    return false;
+  }
+  if (static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels) {
+    *error = QStringLiteral("the picture is too large to show (%1 x %2)").arg(size.width()).arg(size.height());
+    return false;
+  }
+  if (fit.isValid() && !fit.isEmpty() && (size.width() > fit.width() || size.height() > fit.height()))
+    reader.setScaledSize(size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) {
+    *error = reader.errorString();
+    return false;
+  }
+  *out = image;
+  return true;
+}
+
+}  // namespace
+
+std::optional<PictureKind> PreviewKind(const QString& path) {
+  const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+  if (dot < 0 || dot < path.lastIndexOf(QLatin1Char('/'))) return std::nullopt;
+  const QString extension = path.mid(dot);
+  if (extension == QLatin1String(".bmp")) return PictureKind::Bitmap;
+  if (extension == QLatin1String(".jpg")) return PictureKind::Jpeg;
+  if (extension == QLatin1String(".png")) return PictureKind::Png;
+  return std::nullopt;
+}
+
+bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, QString* error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = file.errorString();
+    return false;
+  }
+  return Decode(&file, kind, fit, out, error);
+}
+
+bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, QString* error) {
+  QByteArray copy = bytes;
+  QBuffer buffer(&copy);
+  buffer.open(QIODevice::ReadOnly);
+  return Decode(&buffer, kind, fit, out, error);
+}

@@ -1,0 +1,35 @@
+// TForm3, the About box: the program's name and version and the way to its web site.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class Shell;
+
+// The maker's addresses.
+inline constexpr char kWebSite[] = "https://zorvik.example/";
+inline constexpr char kWebSiteText[] = "zorvik.example";
+inline constexpr char kMail[] = "support@zorvik.example";
+
+class TForm3 : public QDialog {
+  Q_OBJECT
+
+ public:
+  TForm3(Shell& shell, QWidget* parent = nullptr);
+
+ public slots:
+  void Image1Click();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  Shell& shell_;
+
+ public:
+  QLabel* Image1 = nullptr;
+  QLabel* label19 = nullptr;
+  QLineEdit* sEdit1 = nullptr;
+  QLineEdit* sEdit2 = nullptr;
+};

@@ -1,0 +1,204 @@
+#include "shell/folderlist.h"
+
+#include "platform/fs.h"
+#include "platform/ui.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+
+TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), ui_(ui), russian_(std::move(russian)) {
+  setObjectName(QStringLiteral("TForm2"));
+  setWindowTitle(QStringLiteral("Folders to scan"));
+  setFixedSize(397, 182);
+  setModal(true);
+
+  ListBox1 = new QListWidget(this);
+  ListBox1->setObjectName(QStringLiteral("ListBox1"));
+  ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListBox1->setGeometry(8, 8, 381, 137);
+  QFont listFont = ListBox1->font();
+  listFont.setBold(true);
+  ListBox1->setFont(listFont);
+  ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+  ListBox1->installEventFilter(this);
+
+  auto button = [this](const char* name, const char* caption, int x, int w) {
+    QPushButton* b = new QPushButton(QString::fromUtf8(caption), this);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, 152, w, 25);
+    b->setAutoDefault(false);
+    QFont f = b->font();
+    f.setBold(true);
+    b->setFont(f);
+    return b;
+  };
+  Button3 = button("Button3", "ОK", 8, 75);
+  Button1 = button("Button1", "+ Folder", 112, 73);
+  Button2 = button("Button2", "-", 188, 25);
+  Button5 = button("Button5", "Clear All", 216, 73);
+  Button4 = button("Button4", "Cancel", 315, 75);
+  setTabOrder(ListBox1, Button1);
+  setTabOrder(Button1, Button2);
+  setTabOrder(Button2, Button3);
+  setTabOrder(Button3, Button4);
+  setTabOrder(Button4, Button5);
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  auto item = [this](const char* name, const char* caption, const QKeySequence& key) {
+    QAction* a = PopupMenu1->addAction(QString::fromUtf8(caption));
+    a->setObjectName(QString::fromLatin1(name));
+    a->setShortcut(key);
+    a->setShortcutContext(Qt::WidgetShortcut);
+    ListBox1->addAction(a);
+    return a;
+  };
+  Edit1 = item("Edit1", "Edit", QKeySequence(Qt::Key_Space));
+  PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
+  Add1 = item("Add1", "Add Folder", QKeySequence(Qt::Key_Insert));
+  DeleteItem1 = item("DeleteItem1", "Delete Selected", QKeySequence(Qt::Key_Delete));
+  PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
+  SelectAll1 = item("SelectAll1", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A));
+
+  connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+  connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
+  connect(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
+  connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
+  connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TForm2::ListBox1DblClick);
+  connect(Edit1, &QAction::triggered, this, &TForm2::ListBox1DblClick);
+  connect(Add1, &QAction::triggered, this, &TForm2::Button1Click);
+  connect(DeleteItem1, &QAction::triggered, this, &TForm2::Button2Click);
+  connect(SelectAll1, &QAction::triggered, this, &TForm2::SelectAll1Click);
+  connect(ListBox1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
+}
+
+QStringList TForm2::entries() const {
+  QStringList list;
+  for (int i = 0; i < ListBox1->count(); ++i) list.append(ListBox1->item(i)->text());
+  return list;
+}
+
+void TForm2::setEntries(const QStringList& entries) {
+  ListBox1->clear();
+  ListBox1->addItems(entries);
+}
+
+void TForm2::editFolders(QLineEdit* field) {
+  const QString text = field->text();
+  QStringList list;
+  if (!text.isEmpty() && !text.contains(QLatin1Char(';'))) {
+    list.append(text);
+  } else if (!text.isEmpty()) {
+    list = text.split(QLatin1Char(';'));
+    if (text.endsWith(QLatin1Char(';'))) list.removeLast();
+  }
+  setEntries(list);
+  field_ = field;
+  exec();
+  field_ = nullptr;
+}
+
+QString TForm2::BrowseForFolder(const QString& title, int /*flags: file-system folders only*/) {
+  return ui_.browseForFolder(this, title);
+}
+
+void TForm2::Button3Click() {
+  if (field_) {
+    const QStringList list = entries();
+    QString text;
+    if (list.size() == 1) {
+      text = list.front();
+    } else {
+      for (const QString& entry : list) text += entry + QLatin1Char(';');
+    }
+    field_->setText(text);
+  }
+  accept();
+}
+
+void TForm2::Button1Click() {
+  QString path = BrowseForFolder(QString(), 1);
+  if (path.isEmpty()) return;
+  if (!path.endsWith(fs::kSeparator)) path += fs::kSeparator;
+  if (!entries().contains(path, Qt::CaseSensitive)) ListBox1->addItem(path);
+}
+
+void TForm2::ListBox1DblClick() {
+  QListWidgetItem* current = ListBox1->currentItem();
+  if (!current) return;
+  QString path = BrowseForFolder(QString(), 1);
+  if (path.isEmpty()) return;
+  if (!path.endsWith(fs::kSeparator)) path += fs::kSeparator;
+  current->setText(path);
+}
+
+void TForm2::Button2Click() {
+  const int current = ListBox1->currentRow();
+  for (QListWidgetItem* item : ListBox1->selectedItems()) delete item;
+  ListBox1->clearSelection();
+  const int count = ListBox1->count();
+  if (count == 0) return;
+  // The entry before the former current one; the first when there is none
+  // before it, the last when the list became too short.
+  const int select = std::clamp(current - 1, 0, count - 1);
+  ListBox1->setCurrentRow(select);
+}
+
+void TForm2::Button5Click() { ListBox1->clear(); }
+
+void TForm2::SelectAll1Click() { ListBox1->selectAll(); }
+
+void TForm2::Button4Click() { reject(); }
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    Button4Click();
+    return;
+  }
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+    else Button3Click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListBox1 && event->type() == QEvent::ShortcutOverride) {
+    // The list's menu keys act before the list's own handling of them.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeySequence pressed(key->keyCombination());
+    for (QAction* a : {Edit1, Add1, DeleteItem1, SelectAll1}) {
+      if (a->shortcut() == pressed) {
+        event->ignore();
+        return true;
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TForm2::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
+
+void TForm2::FormActivate() {
+  if (!russian_ || !russian_()) return;
+  setWindowTitle(QStringLiteral("Укажите места поиска"));
+  Button1->setText(QStringLiteral("+ Папку"));
+  Button5->setText(QStringLiteral("Очистить"));
+  Button4->setText(QStringLiteral("Отмена"));
+  Edit1->setText(QStringLiteral("Изменить"));
+  Add1->setText(QStringLiteral("Добавить папку"));
+  DeleteItem1->setText(QStringLiteral("Удалить выбранные"));
+  SelectAll1->setText(QStringLiteral("Выбрать всё"));
+}

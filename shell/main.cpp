@@ -1,0 +1,29 @@
+// Zorvik: the program's entry. Sets the application title, creates the
+// main window, then the folder-list dialog, and runs until the window closes.
+#include "platform/settings.h"
+#include "platform/shell.h"
+#include "platform/ui.h"
+#include "shell/about.h"
+#include "shell/folderlist.h"
+#include "shell/mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("zorvik"));
+  QApplication::setOrganizationName(QStringLiteral("Zorvik-Soft"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+
+  const Services services{&DesktopUi(), &DesktopShell(), &UserSettings(), QApplication::arguments()};
+  TForm1 form1(services);
+  TForm2 form2(DesktopUi(), [&form1] { return form1.Russian1->isChecked(); }, &form1);
+  form1.setFolderList(&form2);
+  TForm3 form3(DesktopShell(), &form1);
+  form1.setAbout(&form3);
+  form1.show();
+  app.exec();
+  // A long command still under way when the window closed has returned by now.
+  return 0;
+}

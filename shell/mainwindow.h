@@ -1,0 +1,242 @@
+// TForm1, the main window: the controls, menus and commands of the program.
+#pragma once
+
+#include "engine/scan.h"
+#include "results/model.h"
+#include "results/processing.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMainWindow>
+#include <QRect>
+#include <QStringList>
+
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTableView;
+class QToolButton;
+class SettingsStore;
+class Shell;
+class TForm2;
+class TForm3;
+class Ui;
+
+// The version of the program, as its About box and Russian caption show it.
+inline constexpr char kVersionText[] = "1.5";
+
+// The folder picker of the three browse commands: `Path` is where it starts
+// and, after a confirmed choice, the folder chosen.
+class TsPathDialog {
+ public:
+  explicit TsPathDialog(Ui& ui) : ui_(ui) {}
+  QString Path;
+  bool Execute(QWidget* owner);
+
+ private:
+  Ui& ui_;
+};
+
+// The services the window uses; tests replace them.
+struct Services {
+  Ui* ui;
+  Shell* shell;
+  SettingsStore* settings;
+  QStringList arguments;  // the command line, the program's name first
+};
+
+class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(const Services& services, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Created after the main window, as at start-up.
+  void setFolderList(TForm2* form2) { form2_ = form2; }
+  void setAbout(TForm3* form3) { form3_ = form3; }
+
+  ResultModel& results() { return model_; }
+  ScanDriver& scan() { return driver_; }
+  bool busy() const { return scanning() || processing_; }
+
+ public slots:
+  // Commands, named as their handlers.
+  void Enter1Click();
+  void sButton1Click();
+  void DeleteAll1Click();
+  void N2Click();
+  void SelectAll1Click();
+  void UnselectAll1Click();
+  void Saveas1Click();
+  void Load1Click();
+  void Execute1Click();
+  void OpenFolder1Click();
+  void PopupMenu1Popup();
+  void sSpeedButton1Click();
+  void sSpeedButton2Click();
+  void sSpeedButton3Click();
+  void AddFolders1Click();
+  void Addto1Click();
+  void English1Click();
+  void Russian1Click();
+  void Label3Click();
+  void N1Click();
+  void BaseViewDblClick();
+  void Image1Click();
+  void BaseViewItemChecked(const QString& space, const QString& count);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  enum Anchor { L = 1, T = 2, R = 4, B = 8 };
+  struct Placed {
+    QWidget* widget;
+    QRect design;
+    int anchors;
+    QSize parentDesign;
+  };
+
+  void buildControls();
+  void buildMenus();
+  void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = QSize(905, 546));
+  void layoutPlaced();
+  void fitColumns();
+  void FormCreate();
+  void FormClose();
+  void browseInto(QLineEdit* field, bool addSeparator);
+  int selectedRow() const;
+  bool fileRowSelected() const;
+  bool scanning() const { return !driver_.ScanStopped; }
+  void finishLongCommand();
+  void pumpEvents();
+  void showPreview();
+
+  // ScanHost
+  QString foldersText() override;
+  QString mask() override;
+  void setMask(const QString& mask) override;
+  bool skipSmall() override;
+  bool skipEmpty() override;
+  bool fastCompare() override;
+  bool english() override;
+  int resultRowCount() override;
+  void clearResults() override;
+  void appendSeparator() override;
+  void appendFileRow(const CandidateRecord& record) override;
+  void markAllButFirst() override;
+  bool askYesNo(const QString& title, const QString& text) override;
+  bool askOkCancel(const QString& title, const QString& text) override;
+  void browseFolders() override;
+  void pump() override;
+  void setRootList(const QStringList& roots) override;
+  void setStatus(const QString& text) override;
+  void setDetail(const QString& text) override;
+  void setProgress(int position) override;
+  void setTitle(const QString& title) override;
+  void setTotals(const QString& space, const QString& count) override;
+  void showCancel(bool show) override;
+  void beep() override;
+
+  // ProcessHost
+  ProcessMode mode() override;
+  QString destination() override;
+  void browseDestination() override;
+  bool deleteEmptyFolders() override;
+  bool confirm(const QString& title, const QString& text) override;
+  void deleteFailed(const QString& message) override;
+  void clearTotals() override;
+
+  Services services_;
+  ResultModel model_;
+  ScanDriver driver_;
+  TsPathDialog sPathDialog1;
+  TForm2* form2_ = nullptr;
+  TForm3* form3_ = nullptr;
+  QImage preview_;  // the decoded picture of PreviewFile
+  QStringList rootList_;  // kept here until the folder-list dialog exists
+  bool processing_ = false;
+  // The language check as the language commands left it: the menu checks an
+  // item before its command runs, so the command needs the earlier state.
+  bool englishChecked_ = true;
+  bool closeRequested_ = false;
+  bool settingsWritten_ = false;
+  QElapsedTimer pumpClock_;
+  std::vector<Placed> placed_;
+
+ public:
+  // The path of the picture shown in the preview pane.
+  QString PreviewFile;
+
+  // Controls, named as in the program's design.
+  QWidget* central = nullptr;
+  QLabel* sLabel1 = nullptr;
+  QCheckBox* sCheckBox1 = nullptr;
+  QLabel* sLabel2 = nullptr;
+  QLineEdit* Edit1 = nullptr;
+  QToolButton* sSpeedButton1 = nullptr;
+  QComboBox* ext = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* sButton1 = nullptr;
+  QRadioButton* RadioButton1 = nullptr;
+  QRadioButton* RadioButton2 = nullptr;
+  QLineEdit* Edit2 = nullptr;
+  QToolButton* sSpeedButton2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QPushButton* Button2 = nullptr;
+  QLabel* sEdit1Label = nullptr;
+  QLineEdit* sEdit1 = nullptr;
+  QToolButton* sSpeedButton3 = nullptr;
+  QLineEdit* Edit7 = nullptr;
+  QLineEdit* Edit5 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QWidget* sPanel2 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QTableView* BaseView = nullptr;
+  QWidget* previewPane = nullptr;
+  QLabel* Image1 = nullptr;
+  QLabel* Image2 = nullptr;
+  QLabel* sLabel3 = nullptr;
+
+  QMenu* File1 = nullptr;
+  QMenu* Options1 = nullptr;
+  QMenu* Language1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* AddFolders1 = nullptr;
+  QAction* Saveas1 = nullptr;
+  QAction* Load1 = nullptr;
+  QAction* Enter1 = nullptr;
+  QAction* Delete1 = nullptr;
+  QAction* Cancel1 = nullptr;
+  QAction* close1 = nullptr;
+  QAction* English1 = nullptr;
+  QAction* Russian1 = nullptr;
+  QAction* Addto1 = nullptr;
+  QAction* UseRecycle1 = nullptr;
+  QAction* Skip1 = nullptr;
+  QAction* Skip2 = nullptr;
+  QAction* DelDirs1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Execute1 = nullptr;
+  QAction* OpenFolder1 = nullptr;
+  QAction* SelectAll1 = nullptr;
+  QAction* UnselectAll1 = nullptr;
+  QAction* N2 = nullptr;
+  QAction* c1 = nullptr;
+  QAction* N5 = nullptr;
+};
