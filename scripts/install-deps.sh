@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-dejavu-core
   python3 jdupes rmlint fdupes
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
