@@ -476,7 +476,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::finishLongCommand() {
-  if (closeRequested_ && !busy()) {
+  // A stopped scan is still under way until its command has returned.
+  if (closeRequested_ && !busy() && scanCommands_ == 0) {
     closeRequested_ = false;
     close();
   }
@@ -486,7 +487,9 @@ void TForm1::finishLongCommand() {
 
 void TForm1::Enter1Click() {
   if (processing_) return;
+  ++scanCommands_;
   driver_.Scan();
+  --scanCommands_;
   finishLongCommand();
 }
 
@@ -513,9 +516,9 @@ void TForm1::browseFolders() { sSpeedButton1Click(); }
 void TForm1::pump() { pumpEvents(); }
 
 void TForm1::pumpEvents() {
-  // Waiting events run at most every 10 ms: often enough for a live window,
-  // rarely enough to cost nothing.
-  if (pumpClock_.elapsed() < 10) return;
+  // Waiting events run at most once per pump interval (10 ms unless set):
+  // often enough for a live window, rarely enough to cost nothing.
+  if (pumpInterval_ > 0 && pumpClock_.elapsed() < pumpInterval_) return;
   QCoreApplication::processEvents();
   pumpClock_.restart();
 }

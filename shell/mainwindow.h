@@ -70,6 +70,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   ScanDriver& scan() { return driver_; }
   bool busy() const { return scanning() || processing_; }
 
+  // A long command lets waiting events run at most once per this many
+  // milliseconds (10 unless set); 0 lets them run at every point it offers.
+  void setPumpInterval(int milliseconds) { pumpInterval_ = milliseconds; }
+
  public slots:
   // Commands, named as their handlers.
   void Enter1Click();
@@ -173,8 +177,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   // item before its command runs, so the command needs the earlier state.
   bool englishChecked_ = true;
   bool closeRequested_ = false;
+  int scanCommands_ = 0;  // Scan commands on the call stack, nested ones included
   bool settingsWritten_ = false;
   QElapsedTimer pumpClock_;
+  int pumpInterval_ = 10;
   std::vector<Placed> placed_;
 
  public:

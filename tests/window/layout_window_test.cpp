@@ -1,0 +1,98 @@
+// The main window as created: its defaults, its smallest size, and how its
+// controls follow a resize.
+#include "window_fakes.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+namespace window_test {
+namespace {
+
+class WindowLayout : public WindowTest {};
+
+TEST_F(WindowLayout, DefaultsAtCreation) {
+  TForm1& f = openEnglish();
+  EXPECT_EQ(f.windowTitle(), "Duplicate finder and remover Zorvik");
+  EXPECT_EQ(f.ext->currentText(), "*.*");
+  QStringList items;
+  for (int i = 0; i < f.ext->count(); ++i) items << f.ext->itemText(i);
+  EXPECT_EQ(items, (QStringList{"*.jpg", "*.png", "*.mp3", "*.wma", "*.avi", "*.mp4", "*.mpeg", "*.txt", "*.doc",
+                                "*.exe", "*.*"}));
+  EXPECT_TRUE(f.sCheckBox1->isChecked());
+  EXPECT_TRUE(f.RadioButton1->isChecked());
+  EXPECT_FALSE(f.RadioButton2->isChecked());
+  EXPECT_TRUE(f.English1->isChecked());
+  EXPECT_FALSE(f.Russian1->isChecked());
+  for (QAction* option : {f.UseRecycle1, f.Skip1, f.Skip2, f.DelDirs1, f.Addto1}) {
+    EXPECT_TRUE(option->isCheckable()) << option->objectName().toStdString();
+    EXPECT_FALSE(option->isChecked()) << option->objectName().toStdString();
+  }
+  EXPECT_FALSE(f.Button1->isHidden());
+  EXPECT_TRUE(f.sButton1->isHidden());
+  EXPECT_EQ(status(), "Ready to work ...");
+  EXPECT_EQ(detail(), "");
+  EXPECT_EQ(f.Edit7->text(), "");
+  EXPECT_EQ(f.Edit5->text(), "");
+  EXPECT_EQ(bar(), 0);
+  EXPECT_EQ(f.results().count(), 0);
+  QStringList columns;
+  for (int c = 0; c < 4; ++c) columns << f.BaseView->model()->headerData(c, Qt::Horizontal).toString();
+  EXPECT_EQ(columns, (QStringList{"Имя файла", "Путь", "Размер КБ", "Дата"}));  // in both languages
+}
+
+TEST_F(WindowLayout, CannotBeMadeSmallerThan410By300) {
+  TForm1& f = openEnglish();
+  f.show();
+  EXPECT_EQ(f.minimumSize(), QSize(410, 300));
+  f.resize(200, 100);
+  QCoreApplication::processEvents();
+  EXPECT_GE(f.width(), 410);
+  EXPECT_GE(f.height(), 300);
+}
+
+TEST_F(WindowLayout, ResizingStretchesTheFieldsAndTheListAndKeepsScanAtTheRight) {
+  TForm1& f = openEnglish();
+  f.show();
+  QCoreApplication::processEvents();
+  QWidget* client = f.centralWidget();
+  auto rightGap = [client](QWidget* w) { return client->width() - w->geometry().right(); };
+  const int edit1 = f.Edit1->width(), edit2 = f.Edit2->width(), bar = f.ProgressBar1->width();
+  const QSize panel = f.sPanel2->size();
+  const int list = f.BaseView->width(), preview = f.previewPane->width();
+  const int scanGap = rightGap(f.Button1), scanTop = f.Button1->y(), fieldLeft = f.Edit1->x();
+
+  f.resize(f.width() + 200, f.height() + 150);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(f.Edit1->width(), edit1 + 200);
+  EXPECT_EQ(f.Edit2->width(), edit2 + 200);
+  EXPECT_EQ(f.ProgressBar1->width(), bar + 200);
+  EXPECT_EQ(f.Edit1->x(), fieldLeft);
+  EXPECT_EQ(f.sPanel2->size(), panel + QSize(200, 150));
+  EXPECT_EQ(rightGap(f.Button1), scanGap);
+  EXPECT_EQ(f.Button1->y(), scanTop);
+  EXPECT_EQ(f.sButton1->geometry().topLeft(), f.Button1->geometry().topLeft());
+  EXPECT_EQ(f.BaseView->width(), list + 200);  // the list takes the width, the preview keeps its own
+  EXPECT_EQ(f.previewPane->width(), preview);
+}
+
+TEST_F(WindowLayout, DoubleClickingAFieldBrowsesLikeItsFolderButton) {
+  Tree tree;
+  tree.folder("pick/keep");
+  TForm1& f = openEnglish();
+  f.show();
+  ui.pickFolder(tree("pick")).pickFolder(tree("pick/keep")).pickFolder(std::nullopt);
+  QTest::mouseDClick(f.Edit1, Qt::LeftButton);
+  EXPECT_EQ(f.Edit1->text(), tree("pick"));
+  QTest::mouseDClick(f.sEdit1, Qt::LeftButton);
+  EXPECT_EQ(f.sEdit1->text(), tree("pick/keep/"));  // the protected folder ends with a separator
+  f.Edit2->setText(QStringLiteral("/kept"));
+  click("sSpeedButton2");  // cancelled: the field keeps its text
+  EXPECT_EQ(f.Edit2->text(), "/kept");
+  EXPECT_EQ(ui.count(Dialog::PickFolder), 3);
+}
+
+}  // namespace
+}  // namespace window_test

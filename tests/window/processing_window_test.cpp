@@ -1,0 +1,197 @@
+// The Delete command through the window, on real files: each processing
+// mode, its failures, its texts, and what it leaves in the window.
+#include "window_fakes.h"
+
+namespace window_test {
+namespace {
+
+const QString kConfirm = QStringLiteral("Confirm");
+const QString kDeleteQuestion = QStringLiteral("Delete (or move) all selected files?");
+
+class WindowProcessing : public WindowTest {
+ protected:
+  // A group of two files; the scan marks the second, twin.txt.
+  void scanPair() {
+    tree.file("p/keep.txt", Bytes(3000, 1));
+    tree.file("p/twin.txt", Bytes(3000, 1));
+    openEnglishEveryPump();
+    scanFolder(tree("p"));
+    ASSERT_EQ(marks(), ".x");
+  }
+  void doIt() {
+    ui.okCancel(kConfirm, kDeleteQuestion, true);
+    click("Button2");
+  }
+  void expectEndOfRun(int processed) {
+    EXPECT_EQ(status(), QStringLiteral("Processing files - %1").arg(processed));
+    EXPECT_EQ(form().Edit7->text() + form().Edit5->text() + detail(), "");
+    EXPECT_EQ(bar(), 100);
+    EXPECT_FALSE(marks().contains(QLatin1Char('x')));
+  }
+  void loadList(const QStringList& lines) {
+    ui.openFile(tree.file("list.txt", (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8()));
+    trigger("Load1");
+  }
+
+  Tree tree;
+};
+
+TEST_F(WindowProcessing, RemoveDeletesTheMarkedReadOnlyFile) {
+  scanPair();
+  ui.okCancel(kConfirm, kDeleteQuestion, false);  // Cancel: nothing happens
+  trigger("Delete1");
+  EXPECT_EQ(marks(), ".x");
+  EXPECT_EQ(status(), "Complete ...");
+
+  ASSERT_TRUE(QFile::setPermissions(tree("p/twin.txt"), QFileDevice::ReadOwner));
+  doIt();
+  EXPECT_FALSE(tree.exists("p/twin.txt"));
+  EXPECT_TRUE(tree.exists("p/keep.txt"));
+  EXPECT_EQ(captions(), (QStringList{"keep.txt", "twin.txt"}));  // processed rows stay
+  expectEndOfRun(1);
+}
+
+TEST_F(WindowProcessing, RecycleSendsTheFileToTheTrash) {
+  Tree data;  // the data home of this test, where the trash lives
+  const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", data.root().toUtf8());
+  scanPair();
+  trigger("UseRecycle1");
+  ASSERT_TRUE(form().UseRecycle1->isChecked());
+  doIt();
+  qputenv("XDG_DATA_HOME", savedDataHome);
+  EXPECT_FALSE(tree.exists("p/twin.txt"));
+  EXPECT_EQ(data.read("Trash/files/twin.txt"), Bytes(3000, 1));
+  EXPECT_TRUE(data.exists("Trash/info/twin.txt.trashinfo"));
+  expectEndOfRun(1);
+}
+
+TEST_F(WindowProcessing, MoveCreatesTheDestinationWithItsParents) {
+  scanPair();
+  click("RadioButton2");
+  form().Edit2->setText(tree("dest/sub/deeper"));
+  doIt();
+  EXPECT_FALSE(tree.exists("p/twin.txt"));
+  EXPECT_EQ(tree.read("dest/sub/deeper/twin.txt"), Bytes(3000, 1));
+  EXPECT_TRUE(tree.exists("p/keep.txt"));
+  expectEndOfRun(1);
+}
+
+TEST_F(WindowProcessing, MoveOntoAnExistingNameLeavesTheFileAndCountsNothing) {
+  scanPair();
+  tree.file("dest/twin.txt", "older");
+  click("RadioButton2");
+  form().Edit2->setText(tree("dest/"));
+  doIt();
+  EXPECT_EQ(tree.read("p/twin.txt"), Bytes(3000, 1));
+  EXPECT_EQ(tree.read("dest/twin.txt"), "older");
+  expectEndOfRun(0);
+}
+
+TEST_F(WindowProcessing, MoveWithoutADestinationAsksForOne) {
+  scanPair();
+  click("RadioButton2");
+  form().Edit2->clear();
+  ui.okCancel(kConfirm, kDeleteQuestion, true).pickFolder(std::nullopt);
+  click("Button2");  // cancelled: the run stops where it is
+  EXPECT_EQ(status(), "In process ...");
+  EXPECT_TRUE(tree.exists("p/twin.txt"));
+  EXPECT_EQ(marks(), ".x");
+  EXPECT_EQ(form().Edit7->text(), "1");
+
+  ui.okCancel(kConfirm, kDeleteQuestion, true).pickFolder(tree.folder("chosen"));
+  click("Button2");  // chosen: the folder takes the file
+  EXPECT_EQ(form().Edit2->text(), tree("chosen"));
+  EXPECT_TRUE(tree.exists("chosen/twin.txt"));
+  expectEndOfRun(1);
+}
+
+TEST_F(WindowProcessing, AFailedDeletionShowsOneMessageAndTheRunGoesOn) {
+  tree.file("full/inside.txt", "x");
+  tree.file("p/twin.txt", "twin");
+  openEnglish();
+  loadList({QStringLiteral("1;full;%1;0;01.01.2024").arg(tree("full")),
+            QStringLiteral("1;twin.txt;%1;0;01.01.2024").arg(tree("p/twin.txt"))});
+  ASSERT_EQ(marks(), "xx");
+  ui.okCancel(kConfirm, kDeleteQuestion, true).message(tree("full") + QStringLiteral(" не удалён, ошибка = "));
+  click("Button2");
+  EXPECT_EQ(ui.count(Dialog::Message), 1);
+  EXPECT_TRUE(tree.exists("full/inside.txt"));
+  EXPECT_FALSE(tree.exists("p/twin.txt"));
+  expectEndOfRun(2);  // a folder is no file: no file is left at its path
+}
+
+TEST_F(WindowProcessing, AOneRowListEndsWithTheBarFull) {
+  tree.file("p/only.txt", "only");
+  openEnglish();
+  loadList({QStringLiteral("1;only.txt;%1;0;01.01.2024").arg(tree("p/only.txt"))});
+  doIt();
+  EXPECT_FALSE(tree.exists("p/only.txt"));
+  expectEndOfRun(1);
+}
+
+TEST_F(WindowProcessing, DeleteEmptyFoldersRemovesOnlyAFolderLeftEmpty) {
+  tree.file("a/keep.txt", Bytes(3000, 1));
+  tree.file("b/twin.txt", Bytes(3000, 1));
+  tree.file("c/twin2.txt", Bytes(3000, 1));
+  tree.file("c/.hidden", "h");
+  openEnglish();
+  scanFolder(tree.root());
+  trigger("DelDirs1");
+  doIt();
+  EXPECT_FALSE(tree.exists("b"));
+  EXPECT_TRUE(tree.exists("c/.hidden"));
+  expectEndOfRun(2);
+}
+
+TEST_F(WindowProcessing, RussianTextsWhenTheInterfaceIsRussian) {
+  tree.file("p/keep.txt", Bytes(3000, 1));
+  tree.file("p/twin.txt", Bytes(3000, 1));
+  open().setPumpInterval(0);
+  scanFolder(tree("p"));
+  QString during;
+  ui.okCancel(QStringLiteral("Подтверждение"), QStringLiteral("Удалить (или переместить) отмеченые файлы?"), true);
+  atNextPump([&] { during = status(); });
+  click("Button2");
+  EXPECT_EQ(during, "Обработка ...");
+  EXPECT_EQ(status(), "Обработано файлов - 1");
+  EXPECT_FALSE(tree.exists("p/twin.txt"));
+}
+
+TEST_F(WindowProcessing, ScanLoadAndDeleteDoNothingWhileARunIsUnderWay) {
+  scanPair();
+  atNextPump([&] {
+    click("Button1");
+    trigger("Enter1");
+    trigger("Load1");
+    trigger("N5");
+    click("Button2");
+    trigger("Delete1");
+  });
+  doIt();
+  EXPECT_EQ(ui.shown(), 1);  // the one confirmation of the run
+  EXPECT_FALSE(tree.exists("p/twin.txt"));
+  EXPECT_EQ(captions(), (QStringList{"keep.txt", "twin.txt"}));
+  expectEndOfRun(1);
+}
+
+TEST_F(WindowProcessing, ClosingDuringARunWritesAtOnceAndClosesWhenTheRunEnds) {
+  scanPair();
+  form().show();
+  int writesAtClose = -1;
+  bool openAfterClose = false;
+  atNextPump([&] {
+    form().close();
+    writesAtClose = settings.writes;
+    openAfterClose = form().isVisible();
+  });
+  doIt();
+  EXPECT_EQ(writesAtClose, 4);
+  EXPECT_TRUE(openAfterClose);
+  EXPECT_FALSE(form().isVisible());
+  EXPECT_EQ(settings.writes, 4);
+  expectEndOfRun(1);
+}
+
+}  // namespace
+}  // namespace window_test

@@ -1,0 +1,145 @@
+// Start-up and close of the main window: the settings it reads and writes,
+// the language it starts in, and a folder handed over on the command line.
+#include "window_fakes.h"
+
+namespace window_test {
+namespace {
+
+const QString kRussianGreeting = QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск ..");
+
+class WindowStartup : public WindowTest {};
+
+TEST_F(WindowStartup, FirstStartIsRussianWithEmptyFieldsAndStoresRussianOnClose) {
+  open();
+  EXPECT_TRUE(form().Russian1->isChecked());
+  EXPECT_FALSE(form().English1->isChecked());
+  EXPECT_EQ(status(), kRussianGreeting);
+  EXPECT_EQ(form().windowTitle(), "Удаление дубликатов файлов Зорвик - 1.5");
+  EXPECT_EQ(form().Edit1->text() + form().Edit2->text() + form().sEdit1->text(), "");
+  EXPECT_EQ(title(), kStartTitle);
+  EXPECT_EQ(settings.writes, 0);  // read at start, written only at close
+
+  EXPECT_TRUE(form().close());
+  EXPECT_EQ(settings.values,
+            (QMap<QString, QString>{{"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}}));
+  EXPECT_EQ(settings.writes, 4);
+  EXPECT_EQ(ui.shown(), 0);
+}
+
+TEST_F(WindowStartup, OnlyTheExactStoredValueEnStartsInEnglish) {
+  settings.values["Language"] = QStringLiteral("En");
+  open();
+  EXPECT_TRUE(form().English1->isChecked());
+  EXPECT_EQ(status(), "Ready to work ...");
+  EXPECT_EQ(form().Button1->text(), "Scan");
+
+  for (const char* stored : {"en", "EN", "Rus", "English", " En"}) {
+    settings.values["Language"] = QString::fromLatin1(stored);
+    open();
+    EXPECT_TRUE(form().Russian1->isChecked()) << stored;
+    EXPECT_EQ(status(), kRussianGreeting) << stored;
+    EXPECT_EQ(form().Button1->text(), "Поиск") << stored;
+  }
+}
+
+TEST_F(WindowStartup, CommandLineFolderReplacesTheStoredFoldersAndGetsASeparator) {
+  settings.values["Language"] = QStringLiteral("En");
+  settings.values["Path"] = QStringLiteral("/srv/a;/srv/b;");
+  open({QStringLiteral("zorvik"), QStringLiteral("/data/My Photos"), QStringLiteral("/ignored")});
+  EXPECT_EQ(form().Edit1->text(), "/data/My Photos/");
+  EXPECT_EQ(form().ext->currentText(), "*.*");
+  EXPECT_EQ(form().results().count(), 0);  // no scan starts by itself
+  EXPECT_EQ(status(), "Ready to work ...");
+  form().close();
+  EXPECT_EQ(settings.values.value("Path"), "/data/My Photos/");
+
+  const std::pair<const char*, const char*> cases[] = {{"/", "//"}, {"/data/Photos/", "/data/Photos//"}};
+  for (const auto& [argument, expected] : cases) {
+    open({QStringLiteral("zorvik"), QString::fromLatin1(argument)});
+    EXPECT_EQ(form().Edit1->text(), QString::fromLatin1(expected)) << argument;
+  }
+
+  open({QStringLiteral("zorvik"), QString(), QStringLiteral("/data/next")});
+  EXPECT_EQ(form().Edit1->text(), "/data/next/");
+
+  open({QStringLiteral("/data/not-a-folder-argument")});  // only the program's name
+  EXPECT_EQ(form().Edit1->text(), "/data/My Photos/");  // as stored by the last close
+}
+
+TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
+  const QMap<QString, QString> stored{
+      {"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "}, {"master", "Keep"}};
+  settings.values = stored;
+  open();
+  EXPECT_EQ(form().Edit1->text(), "/srv/a;/srv/b c;");
+  EXPECT_EQ(form().Edit2->text(), " /dest ");
+  EXPECT_EQ(form().sEdit1->text(), "Keep");
+  form().close();
+  EXPECT_EQ(settings.values, stored);
+  EXPECT_EQ(settings.writes, 4);
+
+  open();
+  form().Edit2->setText(QStringLiteral("/moved"));
+  trigger("Russian1");
+  trigger("close1");  // Alt+F4's item closes the window too
+  EXPECT_EQ(settings.values.value("Language"), "Rus");
+  EXPECT_EQ(settings.values.value("Path2"), "/moved");
+  EXPECT_EQ(settings.writes, 8);
+}
+
+TEST_F(WindowStartup, ClosingDuringAScanWritesAtOnceAndClosesWhenTheScanEnds) {
+  Tree tree;
+  for (int g = 0; g < 3; ++g)
+    for (const char* name : {"a", "b"}) tree.file(QStringLiteral("g%1/%2.bin").arg(g).arg(name), Bytes(3000 + 1000 * g, g));
+  openEnglishEveryPump();
+  form().show();
+  int writesAtClose = -1;
+  bool openAfterClose = false, scanningAfterClose = false;
+  atNextPump([&] {
+    form().close();
+    writesAtClose = settings.writes;
+    openAfterClose = form().isVisible();
+    scanningAfterClose = !form().sButton1->isHidden();
+  });
+  scanFolder(tree.root());
+
+  EXPECT_EQ(writesAtClose, 4);
+  EXPECT_EQ(settings.values.value("Path"), tree.root());
+  EXPECT_TRUE(openAfterClose);
+  EXPECT_TRUE(scanningAfterClose);
+  EXPECT_FALSE(form().isVisible());
+  EXPECT_EQ(status(), "Complete ...");
+  EXPECT_EQ(form().results().groupCount(), 3);
+  EXPECT_EQ(settings.writes, 4);  // written once
+}
+
+TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheWindowStaysUntilTheScanReturns) {
+  Tree tree;
+  for (const char* name : {"a.txt", "b.txt", "sub/c.txt"}) tree.file(name, Bytes(2000, 1));
+  openEnglishEveryPump();
+  form().show();
+  bool openAfterCancel = false;
+  ui.okCancel(QStringLiteral("Confirm"), QStringLiteral("Do you really want to stop searching?"), true);
+  atNextPump([&] {
+    form().close();
+    atNextPump([&] {
+      click("sButton1");
+      openAfterCancel = form().isVisible();
+    });
+  });
+  scanFolder(tree.root());
+  EXPECT_TRUE(openAfterCancel);
+  EXPECT_FALSE(form().isVisible());
+  EXPECT_EQ(status(), "Canceled.");
+  EXPECT_EQ(settings.writes, 4);
+}
+
+TEST_F(WindowStartup, AddIntoContextMenuIsCheckedWhenTheFolderCommandExists) {
+  shell.commandExists = true;
+  EXPECT_TRUE(open().Addto1->isChecked());
+  shell.commandExists = false;
+  EXPECT_FALSE(open().Addto1->isChecked());
+}
+
+}  // namespace
+}  // namespace window_test
