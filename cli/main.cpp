@@ -146,6 +146,10 @@ int Scan(const QStringList& args) {
   }
   if (foldersText && !folders.isEmpty()) return UsageError(QStringLiteral("give folders or --folders, not both"));
   if (!foldersText && folders.isEmpty()) return UsageError(QStringLiteral("missing folder"));
+  // The folders text separates folders by ';': such a name would be split
+  // and a different folder scanned.
+  for (const QString& f : folders)
+    if (f.contains(QLatin1Char(';'))) return UsageError(QStringLiteral("folder '%1' contains ';', which separates folders").arg(f));
   if (host.maskText.isEmpty() || host.maskText == QLatin1String("*")) host.maskText = QStringLiteral("*.*");
   if (foldersText) {
     host.folders = *foldersText;

@@ -86,7 +86,9 @@ bool SaveListFile(const ResultModel& model, const QString& file, QString* error)
     return false;
   }
   const QByteArray bytes = ListFileBytes(model);
-  if (out.write(bytes) != bytes.size() || !out.commit()) {
+  // Flushed before the commit: commit() does not report a buffered write
+  // that fails at that point, and would put a cut-off list in place.
+  if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) {
     if (error) *error = file + QStringLiteral(": ") + out.errorString();
     out.cancelWriting();
     return false;

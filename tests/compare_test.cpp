@@ -1,0 +1,115 @@
+#include "engine/compare.h"
+#include "engine/walk.h"
+#include "tree.h"
+
+namespace {
+
+// Walks the tree, sorts the candidates, runs `between` (changing files after
+// the walk), then the comparison. Returns the rows as Host::rows does.
+QString Compare(const Tree& t, Host& host, CompareStats* stats = nullptr, const std::function<void()>& between = {}) {
+  ScanDriver driver(host);
+  driver.ScanStopped = false;
+  CandidateList& list = driver.candidates();
+  Walker(host, driver, list).ScanRoots({t.root()});
+  list.sort();
+  if (between) between();
+  ComparePass pass(list, host, driver.ScanStopped);
+  EXPECT_TRUE(pass.run());
+  if (stats) *stats = pass.stats();
+  EXPECT_EQ(pass.stats().nonDuplicatesReadTwice, 0);
+  return host.rows(t);
+}
+
+// 9000 bytes; files differ only in the last one.
+QByteArray Content(char last) { return QByteArray(8999, 'z') + last; }
+
+}  // namespace
+
+TEST(Compare, GroupsFollowTheFirstFreeRecordOfEachContent) {
+  const struct {
+    const char *lasts, *rows;  // the last bytes of A, B, C...
+  } cases[] = {{"xxy", "A B"}, {"xyx", "A C"},        {"xyy", "B C"},
+               {"xyz", ""},    {"xyxy", "A C | B D"}, {"xyxzyx", "A C F | B E"}};
+  for (const auto& c : cases) {
+    Tree t;
+    for (int i = 0; c.lasts[i]; ++i) t.file(QString(QChar('A' + i)), Content(c.lasts[i]));
+    Host host;
+    EXPECT_EQ(Compare(t, host), c.rows) << c.lasts;
+  }
+}
+
+TEST(Compare, RunsFollowTheSizeTextsAndSingleSizesAreNeverOpened) {
+  Tree t{{"p3", "abc"}, {"q3", "abc"}, {"e1", ""}, {"E2", ""}, {"e3", ""}, {"single", "abcd"}};
+  for (const char* f : {"p20480", "q20480"}) t.sized(f, 20480);
+  for (const char* f : {"p1048576", "q1048576"}) t.sized(f, 1048576);
+  Host host;
+  EXPECT_EQ(Compare(t, host), "e1 E2 e3 | p1048576 q1048576 | p20480 q20480 | p3 q3");
+  EXPECT_EQ(host.model.row(5).sizeText, "1024");
+
+  const Tree singles{{"a", "1"}, {"b", "12"}, {"c", "123"}};
+  Host other;
+  CompareStats stats;
+  EXPECT_EQ(Compare(singles, other, &stats), "");
+  EXPECT_EQ(stats.filesOpened + stats.bytesRead, 0);
+}
+
+TEST(Compare, FileChangedAfterTheWalkIsLeftOut) {
+  const struct {
+    const char* file;
+    bool remove;  // else grown
+    const char* rows;
+  } cases[] = {{"A", true, "B C"}, {"B", true, "A C"}, {"A", false, "B C"}, {"C", false, "A B"}};
+  for (const auto& c : cases) {
+    Tree t;
+    for (const char* f : {"A", "B", "C"}) t.file(f, Content('x'));
+    Host host;
+    QFile f(t(c.file));
+    EXPECT_EQ(Compare(t, host, nullptr, [&] { c.remove ? f.remove() : f.open(QIODevice::Append) && f.write("x") && f.flush(); }), c.rows);
+  }
+}
+
+TEST(Compare, LargeFilesAreComparedBySamplesWhenFastAndInFullOtherwise) {
+  const qint64 big = 11 << 20, limit = kFastLimit, samples = 16 * 65536;
+  const struct {
+    qint64 size, at;  // where B differs from A; -1: identical
+    bool fast;
+    const char* rows;
+    qint64 minRead, maxRead;
+  } cases[] = {
+      {big, 0, true, "", 0, samples},               // differ in the first sampled block
+      {big, big - 1, true, "", 0, samples},         // in the last
+      {big, -1, true, "A B", 0, samples},           // identical: only the samples are read
+      {big, 3 << 16, true, "A B", 0, samples},      // differ between the samples
+      {big, 3 << 16, false, "", 0, 2 * big},
+      {big, -1, false, "A B", 2 * big, 3 * big},
+      {limit, -1, true, "A B", 2 * limit, 3 * limit},  // not over the limit: read in full
+      {limit, limit - 100, true, "", 0, 2 * limit},
+  };
+  for (const auto& c : cases) {
+    Tree t;
+    t.sized("A", c.size), t.sized("B", c.size, c.at);
+    Host host;
+    host.fast = c.fast;
+    CompareStats stats;
+    EXPECT_EQ(Compare(t, host, &stats), c.rows) << c.size << ' ' << c.at << ' ' << c.fast;
+    EXPECT_GE(stats.bytesRead, c.minRead) << c.size << ' ' << c.at << ' ' << c.fast;
+    EXPECT_LE(stats.bytesRead, c.maxRead) << c.size << ' ' << c.at << ' ' << c.fast;
+  }
+}
+
+TEST(Compare, ManyFilesSharingAFirstBlockAreEachReadOnce) {
+  // Streamed side by side, and (over 256 files) split by digest first.
+  for (const int n : {20, 300}) {
+    Tree t;
+    for (int i = 0; i < n; ++i) {  // files n-10 .. n-1 repeat files 0 .. 9
+      const int id = i < n - 10 ? i : i - (n - 10);
+      t.file(QString::asprintf("f%03d", i), QByteArray(4096, 'h') + QByteArray::number(id).rightJustified(900, '.'));
+    }
+    Host host;
+    CompareStats stats;
+    Compare(t, host, &stats);
+    EXPECT_EQ(host.model.groupCount(), 10) << n;
+    EXPECT_EQ(host.rows(t).left(9), QString::asprintf("f000 f%03d", n - 10));
+    EXPECT_LE(stats.bytesRead, qint64(n + 20) * 4996) << n;
+  }
+}

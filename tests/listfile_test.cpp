@@ -1,0 +1,116 @@
+#include "results/listfile.h"
+#include "platform/fs.h"
+#include "tree.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray Read(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : "<missing>";
+}
+
+// The rows as "mark,caption,path,size,date", "|" for a row without sub-items.
+QString Texts(const std::vector<ResultRow>& rows) {
+  QStringList out;
+  for (const ResultRow& r : rows)
+    out << (r.hasSubItems ? QStringList{r.marked ? "1" : "0", r.caption, r.path, r.sizeText, r.dateText}.join(',') : "|");
+  return out.join(' ');
+}
+
+}  // namespace
+
+TEST(ListFile, SavesEveryRowAsALineEndedByCrLfAndLoadsItBack) {
+  const Tree t;
+  LoadedList loaded;
+  ASSERT_TRUE(SaveListFile(ResultModel(), t("empty.txt"), nullptr));
+  EXPECT_EQ(Read(t("empty.txt")), "");
+  ASSERT_TRUE(LoadListFile(t("empty.txt"), &loaded, nullptr));
+  EXPECT_TRUE(loaded.rows.empty());
+
+  // A ';' in a folder name and in a file name, and names beyond Latin.
+  ResultModel model;
+  const char* paths[] = {"/p/a.txt", "/q/a.txt", "|", "/f;o/b;c.txt", "/я/b;c.txt", "|", "/Фото/снимок.jpg", "/x/снимок.jpg"};
+  for (const char* p : paths) p[0] == '|' ? model.appendSeparator() : model.appendFileRow({1536, p, kMtime, false});
+  model.setMarked(1, true);
+  model.setMarked(7, true);
+  ASSERT_TRUE(SaveListFile(model, t("list.txt"), nullptr));
+  const QString date = fs::ShortDateText(kMtime);
+  const QString text = QString::fromUtf8(Read(t("list.txt")));
+  EXPECT_TRUE(text.startsWith("0;a.txt;/p/a.txt;2;" + date + "\r\n1;a.txt;/q/a.txt;2;" + date + "\r\n\r\n0;b;c.txt;"));
+  EXPECT_TRUE(text.endsWith("1;снимок.jpg;/x/снимок.jpg;2;" + date + "\r\n"));
+  ASSERT_TRUE(LoadListFile(t("list.txt"), &loaded, nullptr));
+  EXPECT_EQ(loaded.unreadable, 0);
+  ResultModel back;
+  back.appendRows(loaded.rows);
+  EXPECT_EQ(ListFileBytes(back), ListFileBytes(model));
+  EXPECT_EQ(back.markedCount() + back.markedKB(), 2 + 4);
+}
+
+TEST(ListFile, LinesAndFieldsAreReadLeniently) {
+  const struct {
+    const char *text, *rows;
+    int unreadable;
+  } cases[] = {
+      {"0;a;/p/a;1;d\r\n\r\n", "0,a,/p/a,1,d |", 0},
+      {"0;a;/a;1;d\r1;b;/b;2;e\n\n0;c;/c;3;f", "0,a,/a,1,d 1,b,/b,2,e | 0,c,/c,3,f", 0},
+      {"1;x.txt", "1,x.txt,,,", 0},
+      {"1 ;a;/a;1;d\r\n01;a;/a;1;d\r\n;a; ;1;d", "0,a,/a,1,d 0,a,/a,1,d 0,a,,1,d", 0},
+      {"1;b;c.txt;/f;o/b;c.txt;2;d", "1,b;c.txt,/f;o/b;c.txt,2,d", 0},
+      {"1;a;/a;/a;/a;5;d", "0,a,,,", 1},  // two splits fit: the row names no file rather than a wrong one
+      {"1;x;y;z;5;d", "0,x,,,", 1},       // none fits
+  };
+  for (const auto& c : cases) {
+    const LoadedList loaded = ParseListText(QString::fromUtf8(c.text));
+    EXPECT_EQ(Texts(loaded.rows), c.rows) << c.text;
+    EXPECT_EQ(loaded.unreadable, c.unreadable) << c.text;
+  }
+  ResultModel model;
+  QString error;
+  QObject::connect(&model, &ResultModel::totalsError, [&](const QString& e) { error = e; });
+  model.appendRows(ParseListText("1;x.txt").rows);
+  EXPECT_EQ(error, "'' is not a valid integer value");
+}
+
+TEST(ListFile, EncodingFollowsTheByteOrderMark) {
+  const QString hello = QStringLiteral("Привет;/т/ф");
+  QByteArray le("\xFF\xFE"), be("\xFE\xFF");
+  for (const QChar c : hello) {
+    le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+  }
+  EXPECT_EQ(DecodeListBytes("\xEF\xBB\xBF" + hello.toUtf8()), hello);
+  EXPECT_EQ(DecodeListBytes(hello.toUtf8()), hello);
+  EXPECT_EQ(DecodeListBytes(le), hello);
+  EXPECT_EQ(DecodeListBytes(be), hello);
+  EXPECT_EQ(DecodeListBytes("\xCF\xF0\xE8\xE2\xE5\xF2"), "Привет");  // not UTF-8: Windows-1251
+  EXPECT_EQ(DecodeListBytes("ab\xD0"), "abР");                       // cut short: not UTF-8 either
+  EXPECT_EQ(DecodeListBytes(QByteArray("0;a\0;b", 6)), "0;a");
+  EXPECT_EQ(DecodeListBytes(le + QByteArray(2, 0) + le.mid(2)), hello);
+}
+
+TEST(ListFile, AFailedSaveReportsTheFileAndKeepsTheEarlierList) {
+  const Tree t{{"list.txt", "earlier"}};
+  ResultModel model;
+  model.appendFileRow({100, "/p/a", kMtime, false});
+  model.appendFileRow({100, "/q/a", kMtime, false});
+  QString error;
+  EXPECT_FALSE(SaveListFile(model, t("missing/list.txt"), &error));
+  EXPECT_TRUE(error.startsWith(t("missing/list.txt"))) << qPrintable(error);
+
+  // A write that fails part way (here at the file-size limit) leaves the earlier list whole.
+  struct rlimit old, small;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  small = old;
+  small.rlim_cur = 16;
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool saved = SaveListFile(model, t("list.txt"), &error);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(Read(t("list.txt")), "earlier");
+  EXPECT_EQ(QDir(t.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"list.txt"});
+}
