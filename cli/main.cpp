@@ -200,7 +200,25 @@ class CliProcessHost : public ProcessHost {
   ProcessMode mode() override { return processMode; }
   QString destination() override { return dest; }
   bool deleteEmptyFolders() override { return emptyFolders; }
-  bool confirm(const QString&, const QString&) override { return true; }  // asked before the run
+  bool yes = false;   // --yes: the confirmation is taken as given
+  QString counts;     // marked count and space, shown with the question
+
+  // Asks on the terminal; with --yes only the confirmation is answered, and
+  // groups whose every copy is marked are kept.
+  bool ask(const QString& text) {
+    std::fprintf(stderr, "%s [y/N] ", text.toLocal8Bit().constData());
+    std::string answer;
+    std::getline(std::cin, answer);
+    return answer == "y" || answer == "Y" || answer == "yes";
+  }
+  bool confirm(const QString&, const QString& text) override {
+    return yes || ask(text + QStringLiteral(" (") + counts + QLatin1Char(')'));
+  }
+  bool askYesNo(const QString&, const QString& text) override {
+    if (!yes) return ask(text);
+    Err(QStringLiteral("zorvik-cli: ") + text + QStringLiteral(" No: without a question on a terminal they are kept."));
+    return false;
+  }
   void deleteFailed(const QString& message) override {
     progress.finish();
     Err(message);
@@ -250,23 +268,20 @@ int Process(const QStringList& args) {
   ResultModel model;
   model.appendRows(std::move(loaded.rows));
 
-  if (!yes) {
-    if (!isatty(STDIN_FILENO)) {
-      Err(QStringLiteral("zorvik-cli: not asking without a terminal; add --yes to process the marked files"));
-      return 2;
-    }
-    std::fprintf(stderr, "Delete (or move) all selected files? (%lld marked, %s) [y/N] ",
-                 static_cast<long long>(model.markedCount()), model.spaceText().toLocal8Bit().constData());
-    std::string answer;
-    std::getline(std::cin, answer);
-    if (answer != "y" && answer != "Y" && answer != "yes") {
-      Err(QStringLiteral("Nothing was done."));
-      return 0;
-    }
+  if (!yes && !isatty(STDIN_FILENO)) {
+    Err(QStringLiteral("zorvik-cli: not asking without a terminal; add --yes to process the marked files"));
+    return 2;
   }
+  host.yes = yes;
+  host.counts = QStringLiteral("%1 marked, %2").arg(model.markedCount()).arg(model.spaceText());
   const ProcessResult result = ProcessMarked(model, host);
   host.progress.finish();
+  if (!result.confirmed) {
+    Err(QStringLiteral("Nothing was done."));
+    return 0;
+  }
   std::printf("Processing files - %d\n", result.processed);
+  if (result.kept > 0) Err(QStringLiteral("kept, no identical copy left - %1").arg(result.kept));
   return 0;
 }
 

@@ -3,6 +3,12 @@
 #include "engine/compare.h"
 #include "platform/fs.h"
 
+#include <QFileInfo>
+
+#include <cstring>
+
+#include <vector>
+
 namespace {
 
 QString Text(bool english, const char* en, const char* ru) {
@@ -12,11 +18,86 @@ QString Text(bool english, const char* en, const char* ru) {
 // The folder of a path, up to and including its last separator.
 QString FolderOf(const QString& path) { return path.left(path.lastIndexOf(fs::kSeparator) + 1); }
 
+// A row that names a file the run can act on.
+bool Actionable(const ResultRow& row) { return row.hasSubItems && !row.path.isEmpty(); }
+
+// The rows of the group that holds row i: the rows between separators (a
+// row whose caption was emptied stands alone).
+std::pair<int, int> GroupOf(const ResultModel& model, int i) {
+  int first = i, last = i;
+  if (model.row(i).caption.isEmpty()) return {i, i};
+  while (first > 0 && !model.row(first - 1).caption.isEmpty()) --first;
+  while (last + 1 < model.count() && !model.row(last + 1).caption.isEmpty()) ++last;
+  return {first, last};
+}
+
+// Whether two paths name two different files of identical content,
+// compared byte for byte in chunks.
+bool IdenticalCopy(const QString& path, const QString& other) {
+  const QString a = QFileInfo(path).canonicalFilePath(), b = QFileInfo(other).canonicalFilePath();
+  if (a.isEmpty() || b.isEmpty() || a == b) return false;
+  fs::ReadFile first, second;
+  if (!first.open(path) || !second.open(other, first.size())) return false;
+  const qint64 size = first.size();
+  constexpr qint64 kChunk = 1 << 20;
+  std::vector<char> x(static_cast<size_t>(std::min(size, kChunk))), y(x.size());
+  for (qint64 offset = 0; offset < size; offset += kChunk) {
+    const qint64 part = std::min(kChunk, size - offset);
+    if (!first.readAt(offset, x.data(), part) || !second.readAt(offset, y.data(), part)) return false;
+    if (std::memcmp(x.data(), y.data(), static_cast<size_t>(part)) != 0) return false;
+  }
+  return first.size() == size && second.size() == size;
+}
+
+// Whether the group of row i still holds an unmarked row whose file is an
+// identical copy of row i's file.
+bool CopyLeft(const ResultModel& model, int i) {
+  const auto [first, last] = GroupOf(model, i);
+  for (int k = first; k <= last; ++k) {
+    const ResultRow& row = model.row(k);
+    if (k != i && !row.marked && Actionable(row) && IdenticalCopy(model.row(i).path, row.path)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
   ProcessResult result;
   if (model.count() == 0) return result;
+
+  // Groups whose every copy is marked: asked about before the run.
+  std::vector<char> wholeGroup(static_cast<size_t>(model.count()), 0);
+  int wholeGroups = 0;
+  if (host.mode() != ProcessMode::Move) {
+    for (int i = 0; i < model.count();) {
+      if (model.row(i).caption.isEmpty()) {
+        ++i;
+        continue;
+      }
+      const auto [first, last] = GroupOf(model, i);
+      bool any = false, all = true;
+      for (int k = first; k <= last; ++k) {
+        if (!Actionable(model.row(k))) continue;
+        any = true;
+        all = all && model.row(k).marked;
+      }
+      if (any && all) {
+        ++wholeGroups;
+        for (int k = first; k <= last; ++k) wholeGroup[static_cast<size_t>(k)] = 1;
+      }
+      i = last + 1;
+    }
+  }
+  bool removeWholeGroups = false;
+  if (wholeGroups > 0) {
+    const bool en = host.english();
+    removeWholeGroups = host.askYesNo(
+        Text(en, "Confirm", "Подтверждение"),
+        en ? QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(wholeGroups)
+           : QStringLiteral("Отмечены все копии в группах: %1. Удалить их все?").arg(wholeGroups));
+  }
+
   result.asked = true;
   const bool en = host.english();
   if (!host.confirm(Text(en, "Confirm", "Подтверждение"),
@@ -29,13 +110,16 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
   const int n = model.count();
   for (int i = 0; i < n; ++i) {
     host.pump();
-    if (i < model.count()) {
-      const ResultRow& row = model.row(i);
-      // A row without a path (an unreadable list line) names no file.
-      if (row.marked && row.hasSubItems && !row.path.isEmpty()) {
-        const QString path = row.path;
+    if (i < model.count() && model.row(i).marked && Actionable(model.row(i))) {
+      const QString path = model.row(i).path;
+      const bool inWholeGroup = i < static_cast<int>(wholeGroup.size()) && wholeGroup[static_cast<size_t>(i)];
+      const ProcessMode mode = host.mode();
+      if (inWholeGroup && !removeWholeGroups && mode != ProcessMode::Move) {
+        ++result.spared;
+      } else if (mode != ProcessMode::Move && !inWholeGroup && !CopyLeft(model, i)) {
+        ++result.kept;
+      } else {
         fs::ResetAttributes(path);
-        const ProcessMode mode = host.mode();
         if (mode == ProcessMode::Move) {
           if (host.destination().isEmpty()) host.browseDestination();
           QString destination = host.destination();
@@ -55,13 +139,17 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
           const QString folder = FolderOf(path);
           if (fs::FolderLooksEmpty(folder)) fs::RemoveFolder(folder);
         }
-        model.setMarked(i, false);
       }
+      model.setMarked(i, false);
     }
     const int m = model.count();
     host.setProgress(m <= 1 ? 100 : ComparePass::Position(i, m - 1));
   }
-  host.setStatus(Text(host.english(), "Processing files - ", "Обработано файлов - ") + QString::number(result.processed));
+  QString status = Text(host.english(), "Processing files - ", "Обработано файлов - ") + QString::number(result.processed);
+  if (result.kept > 0)
+    status += Text(host.english(), "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
+              QString::number(result.kept);
+  host.setStatus(status);
   host.clearTotals();
   result.completed = true;
   return result;

@@ -18,6 +18,7 @@ class ProcessHost {
   virtual void browseDestination() {}        // offered when the destination is empty
   virtual bool deleteEmptyFolders() = 0;
   virtual bool confirm(const QString& title, const QString& text) = 0;  // OK / Cancel
+  virtual bool askYesNo(const QString& title, const QString& text) = 0;
   virtual void deleteFailed(const QString& message) = 0;               // waits until seen
   virtual void pump() {}
   virtual void setStatus(const QString&) {}
@@ -30,8 +31,15 @@ struct ProcessResult {
   bool confirmed = false;  // and answered OK
   bool completed = false;  // every row was walked
   int processed = 0;       // files gone after their operation
+  int kept = 0;            // not removed: no identical copy of them was left
+  int spared = 0;          // rows of groups whose every copy was marked, kept on request
 };
 
 // Runs the whole command on the rows of `model`, from the confirmation to
 // the end texts. Does nothing on an empty list.
+//
+// A file is removed (deleted or sent to the trash) only while its group
+// still holds an unmarked row whose file exists and is identical to it, so
+// a stale list never takes the last copy. Groups whose every copy is marked
+// are asked about first: kept, or removed as marked.
 ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host);

@@ -8,10 +8,10 @@ namespace {
 
 class Proc : public ProcessHost {
  public:
-  bool en = true, emptyFolders = false, answer = true;
+  bool en = true, emptyFolders = false, answer = true, removeWholeGroups = true;
   ProcessMode processMode = ProcessMode::Remove;
   QString dest, picked;  // picked: what the destination browse chooses
-  QStringList asked, failures, status, progress;
+  QStringList asked, wholeGroupQuestions, failures, status, progress;
   int browsed = 0, cleared = 0;
 
   bool english() override { return en; }
@@ -20,6 +20,7 @@ class Proc : public ProcessHost {
   void browseDestination() override { ++browsed, dest = picked; }
   bool deleteEmptyFolders() override { return emptyFolders; }
   bool confirm(const QString& t, const QString& x) override { return asked << t + '|' + x, answer; }
+  bool askYesNo(const QString& t, const QString& x) override { return wholeGroupQuestions << t + '|' + x, removeWholeGroups; }
   void deleteFailed(const QString& m) override { failures << m; }
   void setStatus(const QString& s) override { status << s; }
   void setProgress(int p) override { progress << QString::number(p); }
@@ -163,4 +164,63 @@ TEST(Processing, MoveToAnotherFileSystemCopiesWholeAndLeavesNoTemporaryFile) {
   EXPECT_EQ(QFileInfo(other("f")).lastModified().toSecsSinceEpoch(), kMtime);
   EXPECT_FALSE(Exists(t("f")));
   EXPECT_TRUE(Exists(t("g/f")));
+}
+
+// A removal keeps an identical copy: the group must still hold an unmarked
+// row whose file exists and has the same bytes, or the marked file stays.
+TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
+  const Tree t{{"a/keep", "same"}, {"a/twin", "same"}, {"b/keep", "abcd"}, {"b/twin", "abce"}, {"c/keep", "x"}, {"c/twin", "x"}};
+  ResultModel model;
+  Fill(model, {t("a/keep"), "+" + t("a/twin"), "|", t("b/keep"), "+" + t("b/twin"), "|", t("c/keep"), "+" + t("c/twin")});
+  QFile::remove(t("a/keep"));  // the kept copy went away since the scan
+  Proc host;
+  host.processMode = ProcessMode::Recycle;
+  EXPECT_EQ(ProcessMarked(model, host).kept, 2);
+  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 2");
+  EXPECT_EQ(Marks(model), "00000000");  // kept rows are unmarked like any processed row
+  EXPECT_TRUE(Exists(t("a/twin")));  // its only copy is gone: kept
+  EXPECT_TRUE(Exists(t("b/twin")));  // one byte differs from the kept file
+  EXPECT_FALSE(Exists(t("c/twin")));
+  EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
+
+  // The same row twice is no copy of itself.
+  ResultModel same;
+  Fill(same, {t("b/keep"), "+" + t("b/keep")});
+  host.processMode = ProcessMode::Remove;
+  host.en = false;
+  EXPECT_EQ(ProcessMarked(same, host).kept, 1);
+  EXPECT_TRUE(Exists(t("b/keep")));
+  EXPECT_EQ(host.status.last(), "Обработано файлов - 0; сохранено, нет одинаковой копии - 1");
+}
+
+TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
+  const Tree t{{"a", "1"}, {"b", "1"}, {"c", "2"}, {"d", "2"}, {"e", "3"}, {"f", "3"}};
+  ResultModel model;
+  Fill(model, {"+" + t("a"), "+" + t("b"), "|", "+" + t("c"), "+" + t("d"), "|", t("e"), "+" + t("f")});
+  Proc host;
+  host.removeWholeGroups = false;
+  ProcessResult r = ProcessMarked(model, host);
+  EXPECT_EQ(host.wholeGroupQuestions.join(','), "Confirm|Every copy of 2 groups is marked. Remove them all?");
+  EXPECT_EQ(r.spared, 4);
+  EXPECT_EQ(r.processed, 1);
+  EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("c")) && Exists(t("d")) && !Exists(t("f")));
+  EXPECT_EQ(Marks(model), "00000000");
+
+  model.clear();
+  Fill(model, {"+" + t("a"), "+" + t("b")});
+  host.removeWholeGroups = true;
+  host.en = false;
+  r = ProcessMarked(model, host);
+  EXPECT_EQ(host.wholeGroupQuestions.last(), "Подтверждение|Отмечены все копии в группах: 1. Удалить их все?");
+  EXPECT_EQ(r.processed, 2);
+  EXPECT_FALSE(Exists(t("a")) || Exists(t("b")));
+
+  // Moving is not destructive: no question, no check.
+  model.clear();
+  Fill(model, {"+" + t("c"), "+" + t("d")});
+  host.processMode = ProcessMode::Move;
+  host.dest = t("moved");
+  host.wholeGroupQuestions.clear();
+  EXPECT_EQ(ProcessMarked(model, host).processed, 2);
+  EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
 }

@@ -113,7 +113,10 @@ TEST_F(WindowProcessing, AFailedDeletionShowsOneMessageAndTheRunGoesOn) {
   loadList({QStringLiteral("1;full;%1;0;01.01.2024").arg(tree("full")),
             QStringLiteral("1;twin.txt;%1;0;01.01.2024").arg(tree("p/twin.txt"))});
   ASSERT_EQ(marks(), "xx");
-  ui.okCancel(kConfirm, kDeleteQuestion, true).message(tree("full") + QStringLiteral(" не удалён, ошибка = "));
+  // Both rows form one group whose every copy is marked: asked first.
+  ui.yesNo(kConfirm, QStringLiteral("Every copy of 1 groups is marked. Remove them all?"), true)
+      .okCancel(kConfirm, kDeleteQuestion, true)
+      .message(tree("full") + QStringLiteral(" не удалён, ошибка = "));
   click("Button2");
   EXPECT_EQ(ui.count(Dialog::Message), 1);
   EXPECT_TRUE(tree.exists("full/inside.txt"));
@@ -125,6 +128,7 @@ TEST_F(WindowProcessing, AOneRowListEndsWithTheBarFull) {
   tree.file("p/only.txt", "only");
   openEnglish();
   loadList({QStringLiteral("1;only.txt;%1;0;01.01.2024").arg(tree("p/only.txt"))});
+  ui.yesNo(kConfirm, QStringLiteral("Every copy of 1 groups is marked. Remove them all?"), true);
   doIt();
   EXPECT_FALSE(tree.exists("p/only.txt"));
   expectEndOfRun(1);
