@@ -9,8 +9,8 @@
 #include "results/model.h"
 #include "results/processing.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
@@ -78,6 +78,15 @@ class TerminalProgress {
   QString status_, detail_;
 };
 
+// The resident memory of this process, in KiB (0 where unknown).
+qint64 ResidentKiB() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLongLong();
+  return 0;
+}
+
 class CliScanHost : public ScanHost {
  public:
   QString folders, maskText = QStringLiteral("*.*"), protect;
@@ -101,7 +110,13 @@ class CliScanHost : public ScanHost {
   bool askYesNo(const QString&, const QString&) override { return true; }
   bool askOkCancel(const QString&, const QString&) override { return true; }
   void pump() override { progress.tick(); }
-  void setStatus(const QString& s) override { status = s, progress.set(status, detail); }
+  void setStatus(const QString& s) override {
+    status = s, progress.set(status, detail);
+    // With ZORVIK_STATS set: the memory in use once the candidate list is
+    // complete, before the comparison.
+    if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS")) rssBeforeCompare = ResidentKiB();
+  }
+  qint64 rssBeforeCompare = 0;
   void setDetail(const QString& d) override { detail = d, progress.set(status, detail); }
 };
 
@@ -180,11 +195,13 @@ int Scan(const QStringList& args) {
   Err(QStringLiteral("%1 groups, %2 marked, %3").arg(host.model.groupCount()).arg(host.model.markedCount()).arg(host.model.spaceText()));
   if (qEnvironmentVariableIsSet("ZORVIK_STATS")) {
     const CompareStats& s = driver.lastStats();
-    Err(QStringLiteral("candidates %1, bytes read %2, files opened %3, non-duplicates read twice %4")
+    Err(QStringLiteral("candidates %1, memory before the comparison %5 KiB, bytes read %2, files opened %3, "
+                       "non-duplicates read twice %4")
             .arg(driver.candidates().count())
             .arg(s.bytesRead)
             .arg(s.filesOpened)
-            .arg(s.nonDuplicatesReadTwice));
+            .arg(s.nonDuplicatesReadTwice)
+            .arg(host.rssBeforeCompare));
   }
   return 0;
 }
@@ -288,8 +305,9 @@ int Process(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
+  // No application object: the command runs no event loop.
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args.append(QString::fromLocal8Bit(argv[i]));
   if (args.isEmpty()) {
     std::fputs(kUsage, stderr);
     return 2;

@@ -48,11 +48,29 @@ int CompareSizeTexts(qint64 a, qint64 b) {
   return la < lb ? -1 : (la > lb ? 1 : 0);
 }
 
+// Compares two paths ignoring letter case, character by character (ASCII
+// letters directly, any other letter by its case folding).
+int ComparePathsIgnoringCase(const QString& a, const QString& b) {
+  const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
+  const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
+  const qsizetype n = std::min(a.size(), b.size());
+  auto fold = [](char16_t c) -> char16_t {
+    if (c < 128) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    return QChar(c).toCaseFolded().unicode();
+  };
+  for (qsizetype i = 0; i < n; ++i) {
+    if (pa[i] == pb[i]) continue;
+    const char16_t fa = fold(pa[i]), fb = fold(pb[i]);
+    if (fa != fb) return fa < fb ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
 }  // namespace
 
 bool CandidateBefore(const CandidateRecord& a, const CandidateRecord& b) {
   if (a.size != b.size) return CompareSizeTexts(a.size, b.size) < 0;
-  const int c = a.path.compare(b.path, Qt::CaseInsensitive);
+  const int c = ComparePathsIgnoringCase(a.path, b.path);
   if (c != 0) return c < 0;
   if (a.mtime != b.mtime) return a.mtime < b.mtime;
   return a.path < b.path;

@@ -51,8 +51,12 @@ bool ComparePass::pumpStopped() {
 
 void ComparePass::showProgress(qint64 part) {
   const int shown = Position(part, n_ - 1);
+  if (shown != titleShown_ || title_.isEmpty()) {
+    titleShown_ = shown;
+    title_ = QStringLiteral("Comparing - ") + QString::number(shown) + QLatin1Char('%');
+  }
   host_.setProgress(shown);
-  host_.setTitle(QStringLiteral("Comparing - ") + QString::number(shown) + QLatin1Char('%'));
+  host_.setTitle(title_);
 }
 
 bool ComparePass::run() {

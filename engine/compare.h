@@ -63,5 +63,7 @@ class ComparePass {
   std::vector<qint64> readPerRecord_;
   std::vector<bool> reported_;
   std::vector<char> buffer_;
+  QString title_;  // the title for titleShown_, made once per position
+  int titleShown_ = -1;
   int n_ = 0;
 };

@@ -1,5 +1,5 @@
 // Opens the main window with a scan of a folder and saves it as a PNG, for
-// looking at the window without a desktop:
+// looking at the window without a desktop; prints how long the scan took:
 //   screenshot OUT.png [FOLDER] [ru]
 #include "platform/settings.h"
 #include "platform/shell.h"
@@ -9,6 +9,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
 #include <QLineEdit>
 #include <QMap>
 #include <QPixmap>
@@ -52,7 +55,10 @@ int main(int argc, char** argv) {
   form.show();
   if (args.size() > 2) {
     form.Edit1->setText(args[2]);
+    QElapsedTimer clock;
+    clock.start();
     form.Enter1Click();
+    std::fprintf(stderr, "scan in the window: %lld ms, %d rows\n", static_cast<long long>(clock.elapsed()), form.results().count());
   }
   QApplication::processEvents();
   form.grab().save(args[1]);

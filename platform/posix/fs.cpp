@@ -268,15 +268,15 @@ bool ReadFile::open(const QString& path, qint64 expectedSize) {
   close();
   const QByteArray p = Encode(path);
   struct stat st;
-  // Looked at before opening: a FIFO, socket or device is never opened.
-  if (lstat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // Looked at before opening: a FIFO, socket or device is never opened. A
+  // file swapped for something else in between fails its reads (a FIFO) or
+  // the size check that ends every comparison.
+  if (lstat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
+    return false;
   const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize)) {
-    ::close(fd);
-    return false;
-  }
-  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // Read-ahead helps long streams only; a small file is read in one go.
+  if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
   return true;
 }
