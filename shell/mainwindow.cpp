@@ -63,6 +63,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
   setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
+  // The application's filter sees every event of the controls too; a filter
+  // of their own as well would run each click or resize handler twice.
   qApp->installEventFilter(this);
   pumpClock_.start();
   FormCreate();
@@ -249,8 +251,6 @@ void TForm1::buildControls() {
   BaseView->horizontalHeader()->setMinimumSectionSize(50);
   BaseView->setColumnWidth(1, 192);
   BaseView->setContextMenuPolicy(Qt::CustomContextMenu);
-  BaseView->installEventFilter(this);
-  BaseView->viewport()->installEventFilter(this);
   connect(BaseView, &QAbstractItemView::entered, this, [this](const QModelIndex& index) {
     if (index.isValid() && QApplication::mouseButtons() == Qt::NoButton) BaseView->selectRow(index.row());
   });
@@ -261,7 +261,6 @@ void TForm1::buildControls() {
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Image1->setCursor(Qt::PointingHandCursor);
   Image1->setGeometry(0, 0, 390, kPanel.height());
-  previewPane->installEventFilter(this);
   Splitter1->addWidget(BaseView);
   Splitter1->addWidget(previewPane);
   Splitter1->setStretchFactor(0, 1);
@@ -303,9 +302,6 @@ void TForm1::buildControls() {
     PopupMenu1Popup();
     PopupMenu1->popup(BaseView->viewport()->mapToGlobal(at));
   });
-  for (QWidget* w : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(Edit2), static_cast<QWidget*>(sEdit1),
-                     static_cast<QWidget*>(Label3), static_cast<QWidget*>(Image1)})
-    w->installEventFilter(this);
 }
 
 void TForm1::buildMenus() {

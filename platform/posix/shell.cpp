@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -21,7 +22,21 @@ QString DataHome() {
 // Dolphin service menu and a Nautilus script.
 QString DesktopEntryPath() { return DataHome() + QStringLiteral("/applications/zorvik-find-duplicates.desktop"); }
 QString ServiceMenuPath() { return DataHome() + QStringLiteral("/kio/servicemenus/zorvik-find-duplicates.desktop"); }
-QString NautilusScriptPath() { return DataHome() + QStringLiteral("/nautilus/scripts/Zazovovir Iruvav"); }
+// Nautilus shows a script by its file name, so the script is named by the
+// menu text; its mark line finds it again whatever language it was added in.
+QString NautilusScriptFolder() { return DataHome() + QStringLiteral("/nautilus/scripts"); }
+const char kScriptMark[] = "# zorvik-find-duplicates";
+
+void RemoveNautilusScripts() {
+  const QString folder = NautilusScriptFolder();
+  QFile::remove(folder + QStringLiteral("/Zazovovir Iruvav"));  // the name earlier versions used
+  for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) {
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly) || !file.read(4096).contains(kScriptMark)) continue;
+    file.close();
+    QFile::remove(info.filePath());
+  }
+}
 
 // One argument of a desktop entry's Exec line: quoted, with the characters
 // that are special inside quotes escaped, then escaped as a string value.
@@ -71,12 +86,16 @@ class FreedesktopShell : public Shell {
                                     "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nActions=findDuplicates;\n\n"
                                     "[Desktop Action findDuplicates]\nName=%1\nExec=%2\n")
                                     .arg(menuText, exec);
-    const QString script = QStringLiteral("#!/bin/sh\n# %1\nexec %2 \"$1\"\n").arg(menuText, ShellArgument(programPath()));
+    const QString script = QStringLiteral("#!/bin/sh\n%1\nexec %2 \"$1\"\n")
+                               .arg(QString::fromLatin1(kScriptMark), ShellArgument(programPath()));
+    RemoveNautilusScripts();
+    const QString scriptPath =
+        NautilusScriptFolder() + QLatin1Char('/') + QString(menuText).replace(QLatin1Char('/'), QLatin1Char('-'));
     return WriteFile(DesktopEntryPath(), entry, false) && WriteFile(ServiceMenuPath(), serviceMenu, true) &&
-           WriteFile(NautilusScriptPath(), script, true);
+           WriteFile(scriptPath, script, true);
   }
   void removeFolderCommand() override {
-    QFile::remove(NautilusScriptPath());
+    RemoveNautilusScripts();
     QFile::remove(ServiceMenuPath());
     QFile::remove(DesktopEntryPath());
   }

@@ -6,6 +6,7 @@
 #include "platform/settings.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
+#include "shell/about.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"
 
@@ -67,8 +68,13 @@ class FakeUi : public Ui {
     return add({Dialog::OkCancel, title, text, false, ok, {}, std::move(whileOpen)});
   }
   FakeUi& message(const QString& part) { return add({Dialog::Message, {}, part, true, false, {}, {}}); }
-  FakeUi& pickFolder(std::optional<QString> chosen) { return add({Dialog::PickFolder, {}, {}, false, false, chosen, {}}); }
+  // `start`, when given, is where the picker must start.
+  FakeUi& pickFolder(std::optional<QString> chosen, std::optional<QString> start = {}) {
+    return add({Dialog::PickFolder, {}, start, false, false, chosen, {}});
+  }
+  FakeUi& browseFolder(std::optional<QString> chosen) { return add({Dialog::BrowseFolder, {}, {}, false, false, chosen, {}}); }
   FakeUi& openFile(const QString& chosen) { return add({Dialog::OpenFile, {}, {}, false, false, chosen, {}}); }
+  FakeUi& saveFile(const QString& chosen) { return add({Dialog::SaveFile, {}, {}, false, false, chosen, {}}); }
 
   int shown() const { return static_cast<int>(shown_.size()); }
   int count(Dialog kind) const { return static_cast<int>(std::count(shown_.begin(), shown_.end(), kind)); }
@@ -127,8 +133,9 @@ class FakeShell : public Shell {
   bool commandExists = false;
   int restarts = 0;
   std::function<void()> onRestart;
+  QStringList opened;  // every file, folder or address opened, in order
 
-  void open(const QString&) override {}
+  void open(const QString& target) override { opened << target; }
   QString programPath() override { return QStringLiteral("/opt/zorvik/zorvik"); }
   void restart() override {
     ++restarts;
@@ -202,13 +209,20 @@ class WindowTest : public ::testing::Test {
   // Opens the main window anew; the one open before goes away unclosed.
   TForm1& open(QStringList arguments = {QStringLiteral("zorvik")}) {
     closeForm();
-    form_ = std::make_unique<TForm1>(Services{&ui, &shell, &settings, std::move(arguments)});
+    Shell* desktop = realShell ? realShell : &shell;
+    form_ = std::make_unique<TForm1>(Services{&ui, desktop, &settings, std::move(arguments)});
     form2_ = std::make_unique<TForm2>(ui, [f = form_.get()] { return f->Russian1->isChecked(); }, form_.get());
     form_->setFolderList(form2_.get());
+    form3_ = std::make_unique<TForm3>(*desktop, form_.get());
+    form_->setAbout(form3_.get());
     return *form_;
   }
   TForm1& openEnglish() {
     settings.values[QStringLiteral("Language")] = QStringLiteral("En");
+    return open();
+  }
+  TForm1& openRussian() {
+    settings.values[QStringLiteral("Language")] = QStringLiteral("Rus");
     return open();
   }
   // A long command lets waiting events run at every point it offers, so a
@@ -218,6 +232,8 @@ class WindowTest : public ::testing::Test {
     return form();
   }
   TForm1& form() { return *form_; }
+  TForm2& folderList() { return *form2_; }
+  TForm3& about() { return *form3_; }
 
   // The window's controls and menu items, found by their names as a user
   // finds them by their captions.
@@ -271,16 +287,19 @@ class WindowTest : public ::testing::Test {
 
   FakeUi ui;
   FakeShell shell;
+  Shell* realShell = nullptr;  // when set, windows opened later use it instead of the fake
   MemorySettings settings;
 
  private:
   void closeForm() {
-    form2_.reset();  // a child of the main window: it goes first
+    form3_.reset();  // children of the main window: they go first
+    form2_.reset();
     form_.reset();
   }
 
   std::unique_ptr<TForm1> form_;
   std::unique_ptr<TForm2> form2_;
+  std::unique_ptr<TForm3> form3_;
   std::unique_ptr<QObject> pumpContext_;
   int pendingSteps_ = 0;
 };

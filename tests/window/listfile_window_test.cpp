@@ -1,0 +1,84 @@
+// Save list and Load list through the window: a list comes back with its
+// marks and totals, a list in UTF-8 with a byte-order mark loads intact, and
+// a missing file or lines that cannot be read back are reported.
+#include "window_fakes.h"
+
+namespace window_test {
+namespace {
+
+class WindowListFile : public WindowTest {
+ protected:
+  // Caption, path, size and date of every row.
+  QStringList rowTexts() {
+    QStringList s;
+    for (int i = 0; i < form().results().count(); ++i) {
+      const ResultRow& r = form().results().row(i);
+      s << QStringList{r.caption, r.path, r.sizeText, r.dateText}.join(QLatin1Char('|'));
+    }
+    return s;
+  }
+  // Loads `bytes` as a list file; `reported`, when given, is part of the message that follows.
+  void loadList(const QByteArray& bytes, const QString& reported = {}) {
+    ui.openFile(tree.file("list.txt", bytes));
+    if (!reported.isEmpty()) ui.message(reported);
+    trigger("Load1");
+  }
+
+  Tree tree;
+};
+
+TEST_F(WindowListFile, ASavedListLoadsBackWithItsMarksAndTotals) {
+  tree.file("a/one.txt", Bytes(3000, 1));
+  tree.file("b/one;copy.txt", Bytes(3000, 1));  // a ';' in a name survives too
+  for (const char* name : {"c/x.dat", "c/y.dat", "c/z.dat"}) tree.file(name, Bytes(5000, 2));
+  openEnglish();
+  scanFolder(tree.root());
+  ASSERT_EQ(marks(), ".x|.xx");
+  form().results().setMarked(0, true);
+  form().results().setMarked(2, true);  // a separator's mark is not kept
+  form().results().setMarked(4, false);
+  ASSERT_EQ(totals(), "3 / 11 KB");
+  const QStringList saved = rowTexts();
+  ui.saveFile(tree("saved.txt"));
+  trigger("Saveas1");
+
+  openEnglish();  // a new window
+  ui.openFile(tree("saved.txt"));
+  trigger("N5");  // the list's own Load list
+  EXPECT_EQ(rowTexts(), saved);
+  EXPECT_EQ(marks(), "xx|..x");
+  EXPECT_EQ(totals(), "3 / 11 KB");
+}
+
+TEST_F(WindowListFile, AUtf8ListWithAByteOrderMarkKeepsItsCyrillicNames) {
+  openEnglish();
+  loadList("\xEF\xBB\xBF" + QStringLiteral("1;Фото.jpg;/дом/Фото.jpg;12;01.02.2017\r\n\r\n"
+                                           "0;Фото (2).jpg;/дом/Старое/Фото (2).jpg;12;01.02.2017\r\n")
+                                .toUtf8());
+  EXPECT_EQ(rowTexts(), (QStringList{"Фото.jpg|/дом/Фото.jpg|12|01.02.2017", "|||",
+                                     "Фото (2).jpg|/дом/Старое/Фото (2).jpg|12|01.02.2017"}));
+  EXPECT_EQ(marks(), "x|.");
+  EXPECT_EQ(totals(), "1 / 12 KB");
+  EXPECT_EQ(ui.shown(), 1);  // the open dialog only
+}
+
+TEST_F(WindowListFile, AMissingFileAndUnreadableLinesAreReported) {
+  openEnglish();
+  loadList("1;x;y;/p/q;z;3;d\r\n"  // a ';' in a name that fits no split
+           "1;a;b;/p/a;b;5;d\r\n"  // one that does
+           "0;m;n;/p/o;p;q;7;d\r\n"
+           "1;ok.txt;/p/ok.txt;2;d\r\n",
+           QStringLiteral("2 lines of the list could not be read"));
+  EXPECT_EQ(marks(), ".x.x");  // the unreadable rows stay unmarked, with no path
+  EXPECT_EQ(rowTexts(), (QStringList{"x|||", "a;b|/p/a;b|5|d", "m|||", "ok.txt|/p/ok.txt|2|d"}));
+  EXPECT_EQ(totals(), "2 / 7 KB");
+
+  const QString missing = tree("gone/list.txt");
+  ui.openFile(missing).message(missing);
+  trigger("Load1");
+  EXPECT_EQ(marks(), "");  // the list was emptied before the file was opened
+  EXPECT_EQ(ui.count(Dialog::Message), 2);
+}
+
+}  // namespace
+}  // namespace window_test
