@@ -79,29 +79,27 @@ void TForm1::place(QWidget* w, int x, int y, int width, int height, int anchors,
   placed_.push_back({w, QRect(x, y, width, height), anchors, parentDesign});
 }
 
+namespace {
+
+// One axis of an anchored control: `start` and `length` as designed in a
+// parent of `designed` length, placed in a parent of `actual` length.
+std::pair<int, int> Anchored(int start, int length, bool nearEdge, bool farEdge, int designed, int actual) {
+  if (nearEdge && farEdge) return {start, std::max(0, length + actual - designed)};
+  if (farEdge) return {start + actual - designed, length};
+  if (nearEdge) return {start, length};
+  const double centre = (start + length / 2.0) / designed;  // keeps its centre's place
+  return {static_cast<int>(centre * actual - length / 2.0), length};
+}
+
+}  // namespace
+
 void TForm1::layoutPlaced() {
   for (const Placed& p : placed_) {
     const QWidget* parent = p.widget->parentWidget();
-    const int dw = parent->width() - p.parentDesign.width();
-    const int dh = parent->height() - p.parentDesign.height();
-    QRect r = p.design;
-    if ((p.anchors & L) && (p.anchors & R)) {
-      r.setWidth(std::max(0, r.width() + dw));
-    } else if (p.anchors & R) {
-      r.moveLeft(r.left() + dw);
-    } else if (!(p.anchors & L)) {
-      const double centre = (r.left() + r.width() / 2.0) / p.parentDesign.width();
-      r.moveLeft(static_cast<int>(centre * parent->width() - r.width() / 2.0));
-    }
-    if ((p.anchors & T) && (p.anchors & B)) {
-      r.setHeight(std::max(0, r.height() + dh));
-    } else if (p.anchors & B) {
-      r.moveTop(r.top() + dh);
-    } else if (!(p.anchors & T)) {
-      const double centre = (r.top() + r.height() / 2.0) / p.parentDesign.height();
-      r.moveTop(static_cast<int>(centre * parent->height() - r.height() / 2.0));
-    }
-    p.widget->setGeometry(r);
+    const QRect& d = p.design;
+    const auto [x, w] = Anchored(d.left(), d.width(), p.anchors & L, p.anchors & R, p.parentDesign.width(), parent->width());
+    const auto [y, h] = Anchored(d.top(), d.height(), p.anchors & T, p.anchors & B, p.parentDesign.height(), parent->height());
+    p.widget->setGeometry(x, y, w, h);
   }
 }
 

@@ -129,7 +129,7 @@ TEST(Processing, RecycleSendsFilesToTheTrashOfTheHomeFolder) {
   const Tree t{{"docs/r", "1"}};
   const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
   qputenv("HOME", QFile::encodeName(t.folder("home")));
-  qputenv("XDG_DATA_HOME", QFile::encodeName(t.folder("home/data")));
+  qputenv("XDG_DATA_HOME", QFile::encodeName(t("home/data")));  // made by the first recycle
   ResultModel model;
   Fill(model, {"+" + t("docs/r")});
   Proc host;

@@ -2,6 +2,8 @@
 #include "platform/fs.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QStandardPaths>
 #include <QFile>
 #include <QLocale>
 
@@ -238,7 +240,20 @@ bool MoveFile(const QString& from, const QString& to) {
   return true;
 }
 
-bool MoveToTrash(const QString& path) { return QFile::moveToTrash(path); }
+bool MoveToTrash(const QString& path) {
+  // The trash lives in the user's data folder, which may not exist yet;
+  // without it the file would be "trashed" into the working folder.
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (data.isEmpty() || !QDir().mkpath(data)) return false;
+  QString inTrash;
+  if (!QFile::moveToTrash(path, &inTrash)) return false;
+  if (QDir::isRelativePath(inTrash)) {
+    // Never leave a file in a place the user would not look for it.
+    QFile::rename(inTrash, path);
+    return false;
+  }
+  return true;
+}
 
 bool MakePath(const QString& folder) {
   QByteArray p = Encode(folder);
