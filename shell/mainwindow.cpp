@@ -215,10 +215,10 @@ void TForm1::buildControls() {
   Edit5->setToolTip(QStringLiteral("Total space to free"));
   place(Edit5, 85, 140, 77, 24, L | T);
   Label1 = new QLabel(QStringLiteral("Ready to work ..."), central);
-  place(Label1, 168, 144, 330, 17, L | T);
+  place(Label1, 168, 144, 462, 17, L | T);
   Label2 = new QLabel(central);
   Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  place(Label2, 500, 144, 397, 17, T | R);
+  place(Label2, 632, 144, 265, 17, T | R);
   ProgressBar1 = new QProgressBar(central);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
