@@ -146,6 +146,12 @@ void TForm1::buildControls() {
   setCentralWidget(central);
   central->resize(kClient);
   const QIcon folder(FolderPicture());
+  auto folderButton = [&](int x, int y) {
+    auto* button = new QToolButton(central);
+    button->setIcon(folder);
+    place(button, x, y, 23, 24, T | R);
+    return button;
+  };
 
   sLabel1 = new QLabel(QStringLiteral("Folders to scan (Double Click to Browse)"), central);
   place(sLabel1, 8, 10, 372, 16, L | T);
@@ -159,9 +165,7 @@ void TForm1::buildControls() {
   Edit1 = new QLineEdit(central);
   Edit1->setToolTip(QStringLiteral("Folders to scan (Double Click to Browse)"));
   place(Edit1, 9, 29, 647, 24, L | T | R);
-  sSpeedButton1 = new QToolButton(central);
-  sSpeedButton1->setIcon(folder);
-  place(sSpeedButton1, 659, 29, 23, 24, T | R);
+  sSpeedButton1 = folderButton(659, 29);
   ext = new QComboBox(central);
   ext->setEditable(true);
   ext->addItems({QStringLiteral("*.jpg"), QStringLiteral("*.png"), QStringLiteral("*.mp3"), QStringLiteral("*.wma"),
@@ -184,9 +188,7 @@ void TForm1::buildControls() {
   place(RadioButton2, 111, 58, 165, 18, L | T);
   Edit2 = new QLineEdit(central);
   place(Edit2, 278, 56, 378, 24, L | T | R);
-  sSpeedButton2 = new QToolButton(central);
-  sSpeedButton2->setIcon(folder);
-  place(sSpeedButton2, 659, 56, 23, 24, T | R);
+  sSpeedButton2 = folderButton(659, 56);
   Label3 = new QLabel(QString::fromLatin1(kWebSiteText), central);
   Label3->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; font-size: 11px;"));
   Label3->setCursor(Qt::PointingHandCursor);
@@ -200,9 +202,7 @@ void TForm1::buildControls() {
   place(sEdit1Label, 9, 85, 400, 16, L | T);
   sEdit1 = new QLineEdit(central);
   place(sEdit1, 9, 103, 644, 24, L | T | R);
-  sSpeedButton3 = new QToolButton(central);
-  sSpeedButton3->setIcon(folder);
-  place(sSpeedButton3, 659, 103, 23, 24, T | R);
+  sSpeedButton3 = folderButton(659, 103);
 
   Edit7 = new QLineEdit(central);
   Edit7->setReadOnly(true);
