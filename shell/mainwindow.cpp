@@ -518,7 +518,6 @@ void TForm1::pumpEvents() {
 }
 
 void TForm1::setRootList(const QStringList& roots) {
-  rootList_ = roots;
   if (form2_) form2_->setEntries(roots);
 }
 void TForm1::setStatus(const QString& text) { Label1->setText(text); }

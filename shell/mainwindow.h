@@ -171,7 +171,6 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   TForm2* form2_ = nullptr;
   TForm3* form3_ = nullptr;
   QImage preview_;  // the decoded picture of PreviewFile
-  QStringList rootList_;  // kept here until the folder-list dialog exists
   bool processing_ = false;
   // The language check as the language commands left it: the menu checks an
   // item before its command runs, so the command needs the earlier state.
