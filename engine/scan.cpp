@@ -1,25 +1,18 @@
 #include "engine/scan.h"
 
+#include "engine/language.h"
 #include "engine/roots.h"
 #include "engine/walk.h"
 
 #include <exception>
-
-namespace {
-
-QString Text(bool english, const char* en, const char* ru) {
-  return english ? QString::fromUtf8(en) : QString::fromUtf8(ru);
-}
-
-}  // namespace
 
 void ScanDriver::Scan() {
   if (!ScanStopped) return;  // a scan already runs
 
   if (host_.resultRowCount() > 0) {
     const bool en = host_.english();
-    if (!host_.askYesNo(Text(en, "Warning", "Внимание"),
-                        Text(en, "List is not empty, do you want to continue?",
+    if (!host_.askYesNo(LanguageText(en, "Warning", "Внимание"),
+                        LanguageText(en, "List is not empty, do you want to continue?",
                              "Список содержит данные, вы настаиваете на продолжении?")))
       return;
   }
@@ -34,7 +27,7 @@ void ScanDriver::Scan() {
     host_.setProgress(0);
     host_.setTotals(QStringLiteral("0 KB"), QStringLiteral("0"));
     host_.clearResults();
-    host_.setStatus(Text(host_.english(), "Searching files, please wait ...", "Происходит поиск файлов, подождите ..."));
+    host_.setStatus(LanguageText(host_.english(), "Searching files, please wait ...", "Происходит поиск файлов, подождите ..."));
     host_.showCancel(true);
 
     const QString mask = host_.mask();
@@ -50,19 +43,19 @@ void ScanDriver::Scan() {
       host_.beep();
       ScanStopped = true;
       host_.setProgress(100);
-      host_.setStatus(Text(host_.english(), "Complete.", "Выполнено."));
+      host_.setStatus(LanguageText(host_.english(), "Complete.", "Выполнено."));
       host_.showCancel(false);
       return;
     }
 
     candidates_.sort();
-    host_.setStatus(Text(host_.english(), "Comparing files, please wait ...", "Происходит сравнение файлов, подождите ..."));
+    host_.setStatus(LanguageText(host_.english(), "Comparing files, please wait ...", "Происходит сравнение файлов, подождите ..."));
     ComparePass pass(candidates_, host_, ScanStopped);
     const bool finished = pass.run();
     if (generation_ == mine) stats_ = pass.stats();
     if (!finished || ScanStopped) return;  // cancelled during the comparison
 
-    host_.setStatus(Text(host_.english(), "Complete ...", "Выполнено."));
+    host_.setStatus(LanguageText(host_.english(), "Complete ...", "Выполнено."));
     host_.setDetail(QString());
     host_.showCancel(false);
     host_.beep();
@@ -71,7 +64,7 @@ void ScanDriver::Scan() {
   } catch (const std::exception& e) {
     // The flag stays down and Cancel stays shown: confirming Cancel
     // returns the window to idle.
-    host_.setStatus(Text(host_.english(), "Scan failed: ", "Ошибка поиска: ") + QString::fromLocal8Bit(e.what()));
+    host_.setStatus(LanguageText(host_.english(), "Scan failed: ", "Ошибка поиска: ") + QString::fromLocal8Bit(e.what()));
   }
 }
 
@@ -83,7 +76,7 @@ void ScanDriver::Cancel() {
     ok = host_.askOkCancel(QStringLiteral("Подтверждение"), QStringLiteral("Вы действительно хотите прервать поиск?"));
   if (!ok) return;
   ScanStopped = true;
-  host_.setStatus(Text(host_.english(), "Canceled.", "Отменено."));
+  host_.setStatus(LanguageText(host_.english(), "Canceled.", "Отменено."));
   host_.setProgress(0);
   host_.setTitle(CancelledTitle());
   host_.showCancel(false);

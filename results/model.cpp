@@ -154,7 +154,7 @@ bool ResultModel::setMarked(int i, bool marked) {
   return true;
 }
 
-void ResultModel::applyMarks(const std::vector<bool>& marks) {
+bool ResultModel::applyMarks(const std::vector<bool>& marks) {
   int lo = -1, hi = -1;
   for (int i = 0; i < count(); ++i) {
     if (applyMark(i, marks[static_cast<size_t>(i)])) {
@@ -162,10 +162,10 @@ void ResultModel::applyMarks(const std::vector<bool>& marks) {
       hi = i;
     }
   }
-  if (lo >= 0) {
-    emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
-    UpdateTotals();
-  }
+  if (lo < 0) return false;
+  emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
+  UpdateTotals();
+  return true;
 }
 
 void ResultModel::UpdateTotals() {
@@ -200,15 +200,7 @@ void ResultModel::MarkAllButFirst(const QString& protectedFolder) {
     }
     group.clear();
   }
-  int lo = -1, hi = -1;
-  for (int i = 0; i < n; ++i) {
-    if (applyMark(i, marks[static_cast<size_t>(i)])) {
-      if (lo < 0) lo = i;
-      hi = i;
-    }
-  }
-  if (lo >= 0) emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
-  UpdateTotals();  // also when no mark changed
+  if (!applyMarks(marks)) UpdateTotals();  // the totals are reported also when no mark changed
 }
 
 void ResultModel::SelectAll() {

@@ -78,8 +78,9 @@ class ResultModel : public QAbstractTableModel {
  private:
   // Applies a mark without reporting; keeps the totals by difference.
   bool applyMark(int i, bool marked);
-  // Sets every mark to `marks[i]`, then reports once.
-  void applyMarks(const std::vector<bool>& marks);
+  // Sets every mark to `marks[i]`, then reports the totals once; false when
+  // no mark changed (and nothing was reported).
+  bool applyMarks(const std::vector<bool>& marks);
   void countRow(int i, int sign);
 
   std::vector<ResultRow> rows_;

@@ -1,19 +1,15 @@
 #include "results/processing.h"
 
 #include "engine/compare.h"
+#include "engine/language.h"
 #include "platform/fs.h"
 
 #include <QFileInfo>
 
 #include <cstring>
-
 #include <vector>
 
 namespace {
-
-QString Text(bool english, const char* en, const char* ru) {
-  return english ? QString::fromUtf8(en) : QString::fromUtf8(ru);
-}
 
 // The folder of a path, up to and including its last separator.
 QString FolderOf(const QString& path) { return path.left(path.lastIndexOf(fs::kSeparator) + 1); }
@@ -93,19 +89,19 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
   if (wholeGroups > 0) {
     const bool en = host.english();
     removeWholeGroups = host.askYesNo(
-        Text(en, "Confirm", "Подтверждение"),
+        LanguageText(en, "Confirm", "Подтверждение"),
         en ? QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(wholeGroups)
            : QStringLiteral("Отмечены все копии в группах: %1. Удалить их все?").arg(wholeGroups));
   }
 
   result.asked = true;
   const bool en = host.english();
-  if (!host.confirm(Text(en, "Confirm", "Подтверждение"),
-                    Text(en, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?")))
+  if (!host.confirm(LanguageText(en, "Confirm", "Подтверждение"),
+                    LanguageText(en, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?")))
     return result;
   result.confirmed = true;
 
-  host.setStatus(Text(host.english(), "In process ...", "Обработка ..."));
+  host.setStatus(LanguageText(host.english(), "In process ...", "Обработка ..."));
   host.setProgress(0);
   const int n = model.count();
   for (int i = 0; i < n; ++i) {
@@ -145,9 +141,9 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
     const int m = model.count();
     host.setProgress(m <= 1 ? 100 : ComparePass::Position(i, m - 1));
   }
-  QString status = Text(host.english(), "Processing files - ", "Обработано файлов - ") + QString::number(result.processed);
+  QString status = LanguageText(host.english(), "Processing files - ", "Обработано файлов - ") + QString::number(result.processed);
   if (result.kept > 0)
-    status += Text(host.english(), "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
+    status += LanguageText(host.english(), "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
               QString::number(result.kept);
   host.setStatus(status);
   host.clearTotals();

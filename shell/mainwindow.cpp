@@ -1,6 +1,6 @@
 #include "shell/mainwindow.h"
 
-#include "engine/roots.h"
+#include "engine/language.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
@@ -39,8 +39,6 @@ namespace {
 const QSize kClient(905, 546);
 const QSize kPanel(889, 346);
 const char kListFilter[] = "Text Files (*.txt);;All Files (*)";
-
-QString Tr(bool english, const char* en, const char* ru) { return english ? QString::fromUtf8(en) : QString::fromUtf8(ru); }
 
 }  // namespace
 
@@ -594,7 +592,7 @@ void TForm1::Load1Click() {
   model_.UpdateTotals();
   if (unreadable > 0)
     services_.ui->message(this, QGuiApplication::applicationDisplayName(),
-                          Tr(english(), "%1 lines of the list could not be read; their rows are left unmarked.",
+                          LanguageText(english(), "%1 lines of the list could not be read; their rows are left unmarked.",
                              "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки.")
                               .arg(unreadable));
 }
@@ -650,7 +648,7 @@ void TForm1::AddFolders1Click() {
 
 void TForm1::Addto1Click() {
   if (Addto1->isChecked()) {
-    if (!services_.shell->addFolderCommand(Tr(english(), "Find Duplicates", "Поиск одинаковых файлов")))
+    if (!services_.shell->addFolderCommand(LanguageText(english(), "Find Duplicates", "Поиск одинаковых файлов")))
       services_.ui->message(this, QGuiApplication::applicationDisplayName(), QStringLiteral("Failed to set data for ''"));
   } else {
     services_.shell->removeFolderCommand();
@@ -711,7 +709,7 @@ void TForm1::Label3Click() { services_.shell->open(QString::fromLatin1(kWebSite)
 
 void TForm1::N1Click() {
   if (!form3_) return;
-  form3_->label19->setText(Tr(english(), "Duplicate finder and remover Zorvik - ", "Удаление дубликатов файлов Зорвик - ") +
+  form3_->label19->setText(LanguageText(english(), "Duplicate finder and remover Zorvik - ", "Удаление дубликатов файлов Зорвик - ") +
                            QString::fromLatin1(kVersionText));
   form3_->exec();
 }

@@ -136,7 +136,9 @@ TEST(Hostile, SpecialFilesAreNeverCandidates) {
   EXPECT_EQ(host.rows(t), "a b+");
   fs::ReadFile file;
   EXPECT_FALSE(file.open(t("fifo")));
-  if (device) EXPECT_FALSE(file.open(t("device")));
+  if (device) {
+    EXPECT_FALSE(file.open(t("device")));
+  }
 }
 
 TEST(Hostile, AMoveOntoAFullFileSystemLeavesTheSourceWholeAndNoPartialTarget) {
