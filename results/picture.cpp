@@ -17,6 +17,8 @@ const char* FormatOf(PictureKind kind) {
 
 bool Decode(QIODevice* device, PictureKind kind, QSize fit, QImage* out, QString* error) {
   QImageReader reader(device, FormatOf(kind));
+  // The extension decides: a GIF named .jpg is a damaged JPEG, not a GIF.
+  reader.setAutoDetectImageFormat(false);
   reader.setDecideFormatFromContent(false);
   reader.setAutoTransform(true);
   const QSize size = reader.size();
@@ -36,6 +38,9 @@ bool Decode(QIODevice* device, PictureKind kind, QSize fit, QImage* out, QString
     *error = reader.errorString();
     return false;
   }
+  // Not every reader honours the scaled size.
+  if (fit.isValid() && !fit.isEmpty() && (image.width() > fit.width() || image.height() > fit.height()))
+    image = image.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   *out = image;
   return true;
 }

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time
 # (FUZZ_SECONDS, default 60) over its seed corpus, after replaying every
-# input that once crashed it. Exits non-zero on any crash.
+# input that once crashed it. Exits non-zero on any crash. The random seed
+# is fixed (FUZZ_SEED, default 1) so a run can be repeated; set another to
+# explore further.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
+seed=${FUZZ_SEED:-1}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZORVIK_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 targets=(listfile recordfield roots wildcard picture)
@@ -19,7 +22,7 @@ for t in "${targets[@]}"; do
   fi
   mkdir -p "$work/$t"
   cp -r "tests/fuzz/corpus/$t/." "$work/$t/"
-  if ! "$bin" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+  if ! "$bin" -seed="$seed" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
       -artifact_prefix="$work/$t-" "$work/$t" >"$work/$t.log" 2>&1; then
     tail -n 40 "$work/$t.log"
     echo "FAIL: $t (crash input kept as: $(ls "$work" | grep "^$t-" || true))"
