@@ -3,6 +3,7 @@
 #include "engine/scan.h"
 #include "platform/fs.h"
 
+#define XXH_INLINE_ALL
 #include <xxhash.h>
 
 #include <algorithm>
