@@ -168,18 +168,24 @@ bool ComparePass::buildContent(int first, int last, Partition& out) {
     if (b - a >= 2) {
       std::vector<int> group;
       for (size_t t = a; t < b; ++t) group.push_back(keyed[t].second);
-      // The rest of the files, side by side; then the first blocks of what
-      // is left, byte for byte, since equal digests prove nothing.
+      // The rest of the files, then their first blocks byte for byte, since
+      // equal digests prove nothing. Files streamed side by side take both
+      // in one pass; a crowd is split by a digest of the rest first.
+      const Segment start{0, head}, rest{head, size - head};
+      const bool split = size > head && group.size() > kMaxSideBySide;
       Classes tails;
-      if (size > head) {
-        if (!partition(group, {{head, size - head}}, tails)) return false;
+      if (split) {
+        if (!partition(group, {rest}, tails)) return false;
       } else {
-        tails.push_back(group);
+        tails.push_back(std::move(group));
       }
-      for (const auto& tail : tails) {
-        if (head == 0) {
-          finals.push_back(tail);
-        } else if (!partition(tail, {{0, head}}, finals)) {
+      for (auto& tail : tails) {
+        std::vector<Segment> segments;
+        if (size > head && !split) segments.push_back(rest);
+        if (head > 0) segments.push_back(start);
+        if (segments.empty()) {
+          finals.push_back(std::move(tail));
+        } else if (!partition(tail, segments, finals)) {
           return false;
         }
       }
