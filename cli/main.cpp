@@ -66,6 +66,7 @@ class TerminalProgress {
     std::fprintf(stderr, "\r\033[K%s", line.toLocal8Bit().constData());
     shown_ = true;
   }
+  bool enabled() const { return enabled_; }
   void finish() {
     if (shown_) std::fputs("\r\033[K", stderr);
     shown_ = false;
@@ -117,7 +118,9 @@ class CliScanHost : public ScanHost {
     if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS")) rssBeforeCompare = ResidentKiB();
   }
   qint64 rssBeforeCompare = 0;
-  void setDetail(const QString& d) override { detail = d, progress.set(status, detail); }
+  void setDetail(const QString& d) override {
+    if (progress.enabled()) detail = d, progress.set(status, detail);
+  }
 };
 
 int Scan(const QStringList& args) {

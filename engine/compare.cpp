@@ -152,8 +152,10 @@ bool ComparePass::buildContent(int first, int last, Partition& out) {
   for (int k = first; k <= last; ++k) {
     if (list_.isTaken(k)) continue;
     if (pumpStopped()) return false;
+    // A first look: only files that match here are opened again, checked,
+    // and compared byte for byte.
     fs::ReadFile file;
-    if (!file.open(list_.at(k).path, size)) continue;
+    if (!file.openListed(list_.at(k).path)) continue;
     ++stats_.filesOpened;
     if (head > 0 && !file.readAt(0, buffer_.data(), head)) continue;
     stats_.bytesRead += head;

@@ -299,6 +299,12 @@ bool ReadFile::open(const QString& path, qint64 expectedSize) {
   return true;
 }
 
+bool ReadFile::openListed(const QString& path) {
+  close();
+  fd_ = ::open(Encode(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  return fd_ >= 0;
+}
+
 bool ReadFile::readAt(qint64 offset, char* buffer, qint64 length) {
   while (length > 0) {
     const ssize_t got = pread(fd_, buffer, static_cast<size_t>(length), offset);
