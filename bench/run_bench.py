@@ -234,10 +234,11 @@ def make_tools(zorvik, peers):
     env = dict(os.environ)
     env.setdefault("QT_QPA_PLATFORM", "offscreen")
     tools = {
+        # Every tool that can writes its groups to standard output, which the
+        # runner sends to a file: the same path for all of them.
         "zorvik": Tool("zorvik-cli",
-                       lambda t, o: [zorvik, "scan", "--exact", "--skip-empty", t,
-                                     "--output", o],
-                       parse_zorvik, "file", env),
+                       lambda t, o: [zorvik, "scan", "--exact", "--skip-empty", t],
+                       parse_zorvik, "stdout", env),
         "jdupes": Tool("jdupes", lambda t, o: ["jdupes", "-r", "-q", t],
                        parse_blank_separated),
         "rmlint": Tool("rmlint", lambda t, o: ["rmlint", "-T", "df", "-o", "json:" + o, t],
