@@ -15,7 +15,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -227,8 +226,10 @@ class CliProcessHost : public ProcessHost {
   // groups whose every copy is marked are kept.
   bool ask(const QString& text) {
     std::fprintf(stderr, "%s [y/N] ", text.toLocal8Bit().constData());
+    // One line from standard input, read with stdio: the C++ streams would
+    // cost every start of the program their set-up.
     std::string answer;
-    std::getline(std::cin, answer);
+    for (int c; (c = std::fgetc(stdin)) != EOF && c != '\n';) answer += static_cast<char>(c);
     return answer == "y" || answer == "Y" || answer == "yes";
   }
   bool confirm(const QString&, const QString& text) override {

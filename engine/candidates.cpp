@@ -100,6 +100,8 @@ void CandidateList::sort() {
     while (i < common && r.path[i] == first[i]) ++i;
     common = i;
   }
-  std::stable_sort(records_.begin(), records_.end(),
-                   [common](const CandidateRecord& a, const CandidateRecord& b) { return BeforeFrom(a, b, common); });
+  // The order is total (a path is listed once), so an in-place sort gives
+  // the same list as a stable one, without its buffer.
+  std::sort(records_.begin(), records_.end(),
+            [common](const CandidateRecord& a, const CandidateRecord& b) { return BeforeFrom(a, b, common); });
 }
