@@ -89,10 +89,11 @@ class ReadFile {
   // expectedSize >= 0, when its size is not expectedSize. Never blocks on a
   // FIFO or a device.
   bool open(const QString& path, qint64 expectedSize = -1);
-  // Opens a file that the walk listed as a regular file, for a first look,
-  // without open()'s check: one system call less per file. A link, FIFO or
-  // folder that took its place is not followed, does not block and fails
-  // the read; nothing read this way may prove two files equal by itself.
+  // Opens a file that the walk has just listed as a regular file, for a
+  // first look, without open()'s look at the path: one lookup less per file.
+  // A link, FIFO or folder that took its place since is not followed, does
+  // not block and fails the read; nothing read this way may prove two files
+  // equal by itself. Never for a path from anywhere else.
   bool openListed(const QString& path);
   // Reads exactly `length` bytes at `offset`; false on error or short read.
   bool readAt(qint64 offset, char* buffer, qint64 length);

@@ -281,18 +281,16 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
 
 bool ReadFile::open(const QString& path, qint64 expectedSize) {
   close();
-  // Only regular files reach this point: the walk lists nothing else. Should
-  // something else have taken a file's place since, the open neither follows
-  // a link nor waits for a FIFO's writer, and the check on the descriptor
-  // refuses it before anything is read. (Checking the path before opening
-  // would cost a second lookup of every file and still leave a gap.)
-  const int fd = ::open(Encode(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return false;
+  const QByteArray p = Encode(path);
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize)) {
-    ::close(fd);
+  // Looked at before opening: a FIFO, socket or device named here (a list
+  // file may name anything) is never opened. A file swapped for something
+  // else in between fails its reads (a FIFO) or the size check that ends
+  // every comparison.
+  if (lstat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
     return false;
-  }
+  const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return false;
   // Read-ahead helps long streams only; a small file is read in one go.
   if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
