@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr qint64 kHead = 4096;             // first block, read for every file of a run
+constexpr qint64 kFirstLook = 1024;        // bytes read of every file of a run
+constexpr qint64 kProbe = 4096;            // a read that starts below this ends at it
 constexpr size_t kMaxSideBySide = 256;     // files streamed side by side at most
 constexpr qint64 kBufferBudget = 16 << 20; // bytes of chunk buffers at most
 constexpr qint64 kSampleBlock = 65536;     // one sample of the fast rule
@@ -143,38 +144,66 @@ void FillClassOf(int first, int last, std::vector<std::vector<int>>& classes, st
 
 }  // namespace
 
-bool ComparePass::buildContent(int first, int last, Partition& out) {
-  const qint64 size = RecordSize(list_.at(first));
-  const qint64 head = std::min(size, kHead);
-  // First blocks: files whose first block occurs once in the run are done.
+bool ComparePass::bucket(const std::vector<int>& members, qint64 from, qint64 to, Classes& out) {
+  const qint64 length = to - from;
   std::vector<std::pair<XXH64_hash_t, int>> keyed;
-  buffer_.resize(static_cast<size_t>(std::max<qint64>(head, 1)));
-  for (int k = first; k <= last; ++k) {
-    if (list_.isTaken(k)) continue;
+  keyed.reserve(members.size());
+  buffer_.resize(static_cast<size_t>(std::max<qint64>(length, 1)));
+  for (const int k : members) {
     if (pumpStopped()) return false;
-    // A first look: only files that match here are opened again, checked,
-    // and compared byte for byte.
+    // A first look: what it reads only sorts files into groups, which are
+    // then opened again, checked, and compared byte for byte.
     fs::ReadFile file;
     if (!file.openListed(list_.at(k).path)) continue;
     ++stats_.filesOpened;
-    if (head > 0 && !file.readAt(0, buffer_.data(), head)) continue;
-    stats_.bytesRead += head;
-    readPerRecord_[static_cast<size_t>(k)] += head;
-    keyed.emplace_back(XXH3_64bits(buffer_.data(), static_cast<size_t>(head)), k);
+    if (length > 0 && !file.readAt(from, buffer_.data(), length)) continue;
+    stats_.bytesRead += length;
+    readPerRecord_[static_cast<size_t>(k)] += length;
+    keyed.emplace_back(XXH3_64bits(buffer_.data(), static_cast<size_t>(length)), k);
   }
   std::sort(keyed.begin(), keyed.end());
-  Classes finals;
   for (size_t a = 0; a < keyed.size();) {
     size_t b = a + 1;
     while (b < keyed.size() && keyed[b].first == keyed[a].first) ++b;
     if (b - a >= 2) {
       std::vector<int> group;
       for (size_t t = a; t < b; ++t) group.push_back(keyed[t].second);
-      // The rest of the files, then their first blocks byte for byte, since
+      out.push_back(std::move(group));
+    }
+    a = b;
+  }
+  return true;
+}
+
+bool ComparePass::buildContent(int first, int last, Partition& out) {
+  const qint64 size = RecordSize(list_.at(first));
+  std::vector<int> members;
+  for (int k = first; k <= last; ++k)
+    if (!list_.isTaken(k)) members.push_back(k);
+  // The beginning of every file: a file whose beginning occurs once in the
+  // run is done.
+  const qint64 look = std::min(size, kFirstLook);
+  Classes looked;
+  if (!bucket(members, 0, look, looked)) return false;
+  Classes finals;
+  for (auto& crowd : looked) {
+    // A group too large to stream side by side is sorted by the rest of its
+    // first page as well, before any long read.
+    qint64 known = look;  // the group's files have equal digests of [0, known)
+    Classes groups;
+    if (crowd.size() > kMaxSideBySide && size > known) {
+      const qint64 to = std::min(size, kProbe);
+      if (!bucket(crowd, known, to, groups)) return false;
+      known = to;
+    } else {
+      groups.push_back(std::move(crowd));
+    }
+    for (auto& group : groups) {
+      // The rest of the files, then their beginnings byte for byte, since
       // equal digests prove nothing. Files streamed side by side take both
       // in one pass; a crowd is split by a digest of the rest first.
-      const Segment start{0, head}, rest{head, size - head};
-      const bool split = size > head && group.size() > kMaxSideBySide;
+      const Segment start{0, known}, rest{known, size - known};
+      const bool split = size > known && group.size() > kMaxSideBySide;
       Classes tails;
       if (split) {
         if (!partition(group, {rest}, tails)) return false;
@@ -183,8 +212,8 @@ bool ComparePass::buildContent(int first, int last, Partition& out) {
       }
       for (auto& tail : tails) {
         std::vector<Segment> segments;
-        if (size > head && !split) segments.push_back(rest);
-        if (head > 0) segments.push_back(start);
+        if (size > known && !split) segments.push_back(rest);
+        if (known > 0) segments.push_back(start);
         if (segments.empty()) {
           finals.push_back(std::move(tail));
         } else if (!partition(tail, segments, finals)) {
@@ -192,7 +221,6 @@ bool ComparePass::buildContent(int first, int last, Partition& out) {
         }
       }
     }
-    a = b;
   }
   out.classes = std::move(finals);
   FillClassOf(first, last, out.classes, out.classOf);
@@ -268,7 +296,11 @@ bool ComparePass::lockstep(const std::vector<int>& members, const std::vector<Se
         break;
       }
       const Segment& seg = segments[job.segment];
-      const qint64 chunk = std::min(seg.length - job.offset, ChunkFor(job.which.size()));
+      qint64 chunk = std::min(seg.length - job.offset, ChunkFor(job.which.size()));
+      // The first page is looked at on its own: files that differ there
+      // cost no long read.
+      const qint64 at = seg.offset + job.offset;
+      if (at < kProbe) chunk = std::min(chunk, kProbe - at);
       buffer_.resize(static_cast<size_t>(chunk) * job.which.size());
       std::vector<std::pair<size_t, const char*>> read;
       for (size_t t = 0; t < job.which.size(); ++t) {

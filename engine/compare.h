@@ -5,7 +5,7 @@
 // The groups, their order and their first rows are those of comparing each
 // free record with every later free record of its run. The work is not: each
 // run is partitioned by content once, streaming the files in chunks side by
-// side, so a file is read once (a duplicate twice at its first block), no
+// side, so a file is read once (a duplicate twice at its beginning), no
 // matter how many files share its size, and memory stays bounded.
 #pragma once
 
@@ -48,6 +48,9 @@ class ComparePass {
 
   bool processRun(int first, int last);
   bool buildContent(int first, int last, Partition& out);
+  // Groups `members` by a digest of their bytes [from, to); a file alone
+  // in its group is left out.
+  bool bucket(const std::vector<int>& members, qint64 from, qint64 to, Classes& out);
   bool buildSamples(int first, int last, Partition& out);
   bool partition(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
   bool lockstep(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
