@@ -21,6 +21,38 @@ namespace {
 
 QByteArray Encode(const QString& path) { return QFile::encodeName(path); }
 
+// A path as the system's bytes, made on the stack when it is plain ASCII:
+// the common case, and the one every file of a scan goes through.
+class NativePath {
+ public:
+  explicit NativePath(const QString& path) {
+    const qsizetype n = path.size();
+    if (n < qsizetype(sizeof ascii_)) {
+      const char16_t* p = reinterpret_cast<const char16_t*>(path.constData());
+      qsizetype i = 0;
+      while (i < n && p[i] != 0 && p[i] < 0x80) {
+        ascii_[i] = static_cast<char>(p[i]);
+        ++i;
+      }
+      if (i == n) {
+        ascii_[n] = 0;
+        data_ = ascii_;
+        return;
+      }
+    }
+    other_ = Encode(path);
+    data_ = other_.constData();
+  }
+  NativePath(const NativePath&) = delete;
+  NativePath& operator=(const NativePath&) = delete;
+  const char* c_str() const { return data_; }
+
+ private:
+  char ascii_[1024];
+  QByteArray other_;
+  const char* data_;
+};
+
 // Turns a name from the system into text, or an empty text when the bytes
 // are not valid in the locale's encoding (they would not name the same file
 // when turned back).
@@ -51,7 +83,7 @@ QString FolderOf(const QString& path) {
 
 bool ListFolder(const QString& folder, FolderId* id, std::vector<DirEntry>& entries) {
   entries.clear();
-  DIR* dir = opendir(Encode(folder).constData());
+  DIR* dir = opendir(NativePath(folder).c_str());
   if (!dir) return false;
   const int dfd = dirfd(dir);
   struct stat st;
@@ -281,15 +313,15 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
 
 bool ReadFile::open(const QString& path, qint64 expectedSize) {
   close();
-  const QByteArray p = Encode(path);
+  const NativePath p(path);
   struct stat st;
   // Looked at before opening: a FIFO, socket or device named here (a list
   // file may name anything) is never opened. A file swapped for something
   // else in between fails its reads (a FIFO) or the size check that ends
   // every comparison.
-  if (lstat(p.constData(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
+  if (lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
     return false;
-  const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return false;
   // Read-ahead helps long streams only; a small file is read in one go.
   if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -299,7 +331,7 @@ bool ReadFile::open(const QString& path, qint64 expectedSize) {
 
 bool ReadFile::openListed(const QString& path) {
   close();
-  fd_ = ::open(Encode(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  fd_ = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   return fd_ >= 0;
 }
 
