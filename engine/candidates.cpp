@@ -51,7 +51,7 @@ int CompareSizeTexts(qint64 a, qint64 b) {
 
 // Compares two paths ignoring letter case, character by character (ASCII
 // letters directly, any other letter by its case folding).
-int ComparePathsIgnoringCase(const QString& a, const QString& b, qsizetype from) {
+int ComparePathsIgnoringCase(const QString& a, const QString& b) {
   const char16_t* pa = reinterpret_cast<const char16_t*>(a.constData());
   const char16_t* pb = reinterpret_cast<const char16_t*>(b.constData());
   const qsizetype n = std::min(a.size(), b.size());
@@ -59,7 +59,7 @@ int ComparePathsIgnoringCase(const QString& a, const QString& b, qsizetype from)
     if (c < 128) return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
     return QChar(c).toCaseFolded().unicode();
   };
-  qsizetype i = from;
+  qsizetype i = 0;
   // Paths of one tree share long beginnings: skip the equal part four
   // characters at a time.
   for (; i + 4 <= n; i += 4) {
@@ -76,32 +76,16 @@ int ComparePathsIgnoringCase(const QString& a, const QString& b, qsizetype from)
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-// CandidateBefore for paths known to be equal in their first `from` characters.
-bool BeforeFrom(const CandidateRecord& a, const CandidateRecord& b, qsizetype from) {
+}  // namespace
+
+bool CandidateBefore(const CandidateRecord& a, const CandidateRecord& b) {
   if (a.size != b.size) return CompareSizeTexts(a.size, b.size) < 0;
-  const int c = ComparePathsIgnoringCase(a.path, b.path, from);
+  const int c = ComparePathsIgnoringCase(a.path, b.path);
   if (c != 0) return c < 0;
   if (a.mtime != b.mtime) return a.mtime < b.mtime;
   return a.path < b.path;
 }
 
-}  // namespace
-
-bool CandidateBefore(const CandidateRecord& a, const CandidateRecord& b) { return BeforeFrom(a, b, 0); }
-
-void CandidateList::sort() {
-  // The paths of a scan share their root's beginning; comparisons start
-  // after the part that every path has in common.
-  qsizetype common = records_.empty() ? 0 : records_.front().path.size();
-  for (const CandidateRecord& r : records_) {
-    const QString& first = records_.front().path;
-    common = std::min(common, r.path.size());
-    qsizetype i = 0;
-    while (i < common && r.path[i] == first[i]) ++i;
-    common = i;
-  }
-  // The order is total (a path is listed once), so an in-place sort gives
-  // the same list as a stable one, without its buffer.
-  std::sort(records_.begin(), records_.end(),
-            [common](const CandidateRecord& a, const CandidateRecord& b) { return BeforeFrom(a, b, common); });
-}
+// The order is total (a path is listed once), so an in-place sort gives the
+// same list as a stable one, without its buffer.
+void CandidateList::sort() { std::sort(records_.begin(), records_.end(), CandidateBefore); }
