@@ -7,7 +7,6 @@
 #include <xxhash.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -38,21 +37,13 @@ ComparePass::ComparePass(CandidateList& list, ScanHost& host, const bool& stoppe
     : list_(list), host_(host), stopped_(stopped) {}
 
 int ComparePass::Position(qint64 part, qint64 whole) {
-  if (part > 0 && whole > 0) {
-    // Rounded to the nearest, half to even, in whole numbers: this runs for
-    // every file of a scan.
-    if (part >= whole) return 100;
-    const __int128 q = static_cast<__int128>(part) * 100;
-    qint64 rounded = static_cast<qint64>(q / whole);
-    const __int128 twice = (q % whole) * 2;
-    if (twice > whole || (twice == whole && (rounded & 1))) ++rounded;
-    return static_cast<int>(rounded);
-  }
-  long double q = static_cast<long double>(part) / static_cast<long double>(whole);
-  q *= 100;
-  const long double rounded = std::nearbyint(q);
-  if (!(rounded > 0)) return 0;
-  if (rounded >= 100) return 100;
+  // Rounded to the nearest, half to even, in whole numbers.
+  if (part <= 0 || whole <= 0) return part > 0 ? 100 : 0;
+  if (part >= whole) return 100;
+  const __int128 q = static_cast<__int128>(part) * 100;
+  qint64 rounded = static_cast<qint64>(q / whole);
+  const __int128 twice = (q % whole) * 2;
+  if (twice > whole || (twice == whole && (rounded & 1))) ++rounded;
   return static_cast<int>(rounded);
 }
 
