@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <memory>
 
 namespace {
@@ -135,22 +134,48 @@ void FillClassOf(int first, int last, std::vector<std::vector<int>>& classes, st
 
 }  // namespace
 
-bool ComparePass::bucket(const std::vector<int>& members, qint64 from, qint64 to, Classes& out) {
-  const qint64 length = to - from;
-  std::vector<std::pair<XXH64_hash_t, int>> keyed;
+bool ComparePass::groupByDigest(const std::vector<int>& members, const std::vector<Segment>& segments, bool firstLook,
+                                Classes& out) {
+  if (members.empty()) return true;
+  const qint64 size = RecordSize(list_.at(members.front()));
+  qint64 total = 0;
+  for (const Segment& seg : segments) total += seg.length;
+  // What fits in the buffer is read whole and hashed at once; more is
+  // hashed as it streams through.
+  const qint64 capacity = std::clamp<qint64>(total, 1, 1 << 20);
+  buffer_.resize(static_cast<size_t>(capacity));
+  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(total > capacity ? XXH3_createState() : nullptr,
+                                                                  XXH3_freeState);
+  std::vector<std::pair<std::pair<XXH64_hash_t, XXH64_hash_t>, int>> keyed;
   keyed.reserve(members.size());
-  buffer_.resize(static_cast<size_t>(std::max<qint64>(length, 1)));
   for (const int k : members) {
     if (pumpStopped()) return false;
-    // A first look: what it reads only sorts files into groups, which are
-    // then opened again, checked, and compared byte for byte.
+    // A first look only sorts files into groups: every group is opened
+    // again, checked, and compared byte for byte.
     fs::ReadFile file;
-    if (!file.openListed(list_.at(k).path)) continue;
+    if (!(firstLook ? file.openListed(list_.at(k).path) : file.open(list_.at(k).path, size))) continue;
     ++stats_.filesOpened;
-    if (length > 0 && !file.readAt(from, buffer_.data(), length)) continue;
-    stats_.bytesRead += length;
-    readPerRecord_[static_cast<size_t>(k)] += length;
-    keyed.emplace_back(XXH3_64bits(buffer_.data(), static_cast<size_t>(length)), k);
+    if (state) XXH3_128bits_reset(state.get());
+    qint64 filled = 0;
+    bool ok = true;
+    for (const Segment& seg : segments) {
+      for (qint64 off = 0; ok && off < seg.length;) {
+        const qint64 part = std::min(seg.length - off, capacity - filled);
+        ok = file.readAt(seg.offset + off, buffer_.data() + filled, part);
+        if (!ok) break;
+        stats_.bytesRead += part;
+        readPerRecord_[static_cast<size_t>(k)] += part;
+        off += part;
+        if (state) {
+          XXH3_128bits_update(state.get(), buffer_.data(), static_cast<size_t>(part));
+        } else {
+          filled += part;
+        }
+      }
+    }
+    if (!ok) continue;
+    const XXH128_hash_t d = state ? XXH3_128bits_digest(state.get()) : XXH3_128bits(buffer_.data(), static_cast<size_t>(filled));
+    keyed.push_back({{d.high64, d.low64}, k});
   }
   std::sort(keyed.begin(), keyed.end());
   for (size_t a = 0; a < keyed.size();) {
@@ -175,41 +200,28 @@ bool ComparePass::buildContent(int first, int last, Partition& out) {
   // run is done.
   const qint64 look = std::min(size, kFirstLook);
   Classes looked;
-  if (!bucket(members, 0, look, looked)) return false;
+  if (!groupByDigest(members, {{0, look}}, true, looked)) return false;
   Classes finals;
-  for (auto& crowd : looked) {
-    // A group too large to stream side by side is sorted by the rest of its
-    // first page as well, before any long read.
-    qint64 known = look;  // the group's files have equal digests of [0, known)
-    Classes groups;
-    if (crowd.size() > kMaxSideBySide && size > known) {
-      const qint64 to = std::min(size, kProbe);
-      if (!bucket(crowd, known, to, groups)) return false;
-      known = to;
+  for (auto& group : looked) {
+    // The rest of the files, then their beginnings byte for byte, since
+    // equal digests prove nothing. Files streamed side by side take both
+    // in one pass; a crowd is split by digests of the rest first.
+    const Segment start{0, look}, rest{look, size - look};
+    const bool split = size > look && group.size() > kMaxSideBySide;
+    Classes tails;
+    if (split) {
+      if (!partition(group, {rest}, tails)) return false;
     } else {
-      groups.push_back(std::move(crowd));
+      tails.push_back(std::move(group));
     }
-    for (auto& group : groups) {
-      // The rest of the files, then their beginnings byte for byte, since
-      // equal digests prove nothing. Files streamed side by side take both
-      // in one pass; a crowd is split by a digest of the rest first.
-      const Segment start{0, known}, rest{known, size - known};
-      const bool split = size > known && group.size() > kMaxSideBySide;
-      Classes tails;
-      if (split) {
-        if (!partition(group, {rest}, tails)) return false;
-      } else {
-        tails.push_back(std::move(group));
-      }
-      for (auto& tail : tails) {
-        std::vector<Segment> segments;
-        if (size > known && !split) segments.push_back(rest);
-        if (known > 0) segments.push_back(start);
-        if (segments.empty()) {
-          finals.push_back(std::move(tail));
-        } else if (!partition(tail, segments, finals)) {
-          return false;
-        }
+    for (auto& tail : tails) {
+      std::vector<Segment> segments;
+      if (size > look && !split) segments.push_back(rest);
+      if (look > 0) segments.push_back(start);
+      if (segments.empty()) {
+        finals.push_back(std::move(tail));
+      } else if (!partition(tail, segments, finals)) {
+        return false;
       }
     }
   }
@@ -325,35 +337,24 @@ bool ComparePass::lockstep(const std::vector<int>& members, const std::vector<Se
 }
 
 bool ComparePass::digestSplit(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out) {
-  // Too many files to stream side by side: split them by a digest of their
-  // content first, then prove each split group byte for byte.
-  const qint64 size = RecordSize(list_.at(members.front()));
-  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), XXH3_freeState);
-  std::map<std::pair<XXH64_hash_t, XXH64_hash_t>, std::vector<int>> byDigest;
-  buffer_.resize(1 << 20);
-  for (const int k : members) {
-    if (pumpStopped()) return false;
-    fs::ReadFile file;
-    if (!file.open(list_.at(k).path, size)) continue;
-    ++stats_.filesOpened;
-    XXH3_128bits_reset(state.get());
-    bool ok = true;
-    for (const Segment& seg : segments) {
-      for (qint64 off = 0; ok && off < seg.length;) {
-        const qint64 part = std::min<qint64>(seg.length - off, static_cast<qint64>(buffer_.size()));
-        ok = file.readAt(seg.offset + off, buffer_.data(), part);
-        if (!ok) break;
-        stats_.bytesRead += part;
-        readPerRecord_[static_cast<size_t>(k)] += part;
-        XXH3_128bits_update(state.get(), buffer_.data(), static_cast<size_t>(part));
-        off += part;
-      }
-    }
-    if (!ok) continue;
-    const XXH128_hash_t d = XXH3_128bits_digest(state.get());
-    byDigest[{d.high64, d.low64}].push_back(k);
+  // Too many files to stream side by side: split them by digests, of their
+  // first page and then of the rest (as lockstep reads them, so files that
+  // differ early cost no long read), then prove each group byte for byte.
+  std::vector<Segment> page, later;
+  for (const Segment& seg : segments) {
+    const qint64 inPage = std::clamp<qint64>(kProbe - seg.offset, 0, seg.length);
+    if (inPage > 0) page.push_back({seg.offset, inPage});
+    if (inPage < seg.length) later.push_back({seg.offset + inPage, seg.length - inPage});
   }
-  for (auto& [digest, group] : byDigest) {
+  Classes groups{members};
+  for (const std::vector<Segment>* part : {&page, &later}) {
+    if (part->empty()) continue;
+    Classes next;
+    for (const auto& group : groups)
+      if (!groupByDigest(group, *part, false, next)) return false;
+    groups = std::move(next);
+  }
+  for (auto& group : groups) {
     std::vector<int> remaining = std::move(group);
     while (remaining.size() >= 2) {
       if (remaining.size() <= kMaxSideBySide) {

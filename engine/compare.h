@@ -48,9 +48,11 @@ class ComparePass {
 
   bool processRun(int first, int last);
   bool buildContent(int first, int last, Partition& out);
-  // Groups `members` by a digest of their bytes [from, to); a file alone
-  // in its group is left out.
-  bool bucket(const std::vector<int>& members, qint64 from, qint64 to, Classes& out);
+  // Groups `members` by a digest of their bytes in `segments`; a file alone
+  // in its group is left out. With `firstLook` the files are opened for a
+  // first look (fs::ReadFile::openListed), otherwise with open()'s checks.
+  bool groupByDigest(const std::vector<int>& members, const std::vector<Segment>& segments, bool firstLook,
+                     Classes& out);
   bool buildSamples(int first, int last, Partition& out);
   bool partition(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
   bool lockstep(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
