@@ -311,6 +311,10 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
   return *this;
 }
 
+// Opening for reading never follows a link at the end of the path and never
+// waits (for a FIFO's writer, say).
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+
 bool ReadFile::open(const QString& path, qint64 expectedSize) {
   close();
   const NativePath p(path);
@@ -321,7 +325,7 @@ bool ReadFile::open(const QString& path, qint64 expectedSize) {
   // every comparison.
   if (lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
     return false;
-  const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  const int fd = ::open(p.c_str(), kReadFlags);
   if (fd < 0) return false;
   // Read-ahead helps long streams only; a small file is read in one go.
   if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -331,7 +335,7 @@ bool ReadFile::open(const QString& path, qint64 expectedSize) {
 
 bool ReadFile::openListed(const QString& path) {
   close();
-  fd_ = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  fd_ = ::open(NativePath(path).c_str(), kReadFlags);
   return fd_ >= 0;
 }
 
