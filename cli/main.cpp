@@ -235,7 +235,7 @@ class CliProcessHost : public ProcessHost {
   bool confirm(const QString&, const QString& text) override {
     return yes || ask(text + QStringLiteral(" (") + counts + QLatin1Char(')'));
   }
-  bool askYesNo(const QString&, const QString& text) override {
+  bool askWholeGroups(const QString&, const QString& text) override {
     if (!yes) return ask(text);
     Err(QStringLiteral("zorvik-cli: ") + text + QStringLiteral(" No: without a question on a terminal they are kept."));
     return false;
@@ -243,6 +243,10 @@ class CliProcessHost : public ProcessHost {
   void deleteFailed(const QString& message) override {
     progress.finish();
     Err(message);
+  }
+  void failed(const QString& path, const QString& reason) override {
+    progress.finish();
+    Err(QStringLiteral("zorvik-cli: %1: %2").arg(path, reason));
   }
   void pump() override { progress.tick(); }
   void setStatus(const QString& s) override { progress.set(s, QString()); }
@@ -303,6 +307,10 @@ int Process(const QStringList& args) {
   }
   std::printf("Processing files - %d\n", result.processed);
   if (result.kept > 0) Err(QStringLiteral("kept, no identical copy left - %1").arg(result.kept));
+  if (result.failed > 0) {
+    Err(QStringLiteral("failed - %1").arg(result.failed));
+    return 1;
+  }
   return 0;
 }
 

@@ -36,6 +36,10 @@ class CandidateList {
  public:
   void clear() { records_.clear(); }
   void add(CandidateRecord record) { records_.push_back(std::move(record)); }
+  template <class Predicate>
+  void eraseIf(Predicate drop) {
+    std::erase_if(records_, drop);
+  }
   void sort();
   int count() const { return static_cast<int>(records_.size()); }
   const CandidateRecord& at(int i) const { return records_[static_cast<size_t>(i)]; }

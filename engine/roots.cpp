@@ -1,38 +1,41 @@
 #include "engine/roots.h"
 
+#include "platform/fs.h"
+
 namespace {
 
-// Whether entry `outer` contains the text of entry `inner`. An empty entry
-// (two ';' in a row) names no folder, so no other entry lies inside it.
-bool Contains(const QString& outer, const QString& inner) { return !inner.isEmpty() && outer.contains(inner); }
+// A folder text without its trailing separators ("/" stays "/").
+QString Trimmed(const QString& folder) {
+  qsizetype end = folder.size();
+  while (end > 1 && folder[end - 1] == fs::kSeparator) --end;
+  return folder.left(end);
+}
 
-// One sweep in the given direction; returns whether it removed an entry.
-bool RemoveContaining(QStringList& roots, bool forward) {
-  bool removed = false;
-  if (forward) {
-    for (qsizetype p = 0; p < roots.size(); ++p) {
-      for (qsizetype q = p + 1; q < roots.size(); ++q) {
-        if (Contains(roots[q], roots[p])) {
-          roots.removeAt(q);
-          removed = true;
-          break;
-        }
-      }
+// Whether `inner` is the folder `outer` or lies inside it, by whole path
+// components: "/a" holds "/a/b" but not "/ab". An empty entry (two ';' in
+// a row) names no folder, so it holds none and lies in none.
+bool Within(const QString& inner, const QString& outer) {
+  if (inner.isEmpty() || outer.isEmpty()) return false;
+  const QString in = Trimmed(inner), out = Trimmed(outer);
+  if (in == out) return true;
+  if (!in.startsWith(out)) return false;
+  return out.endsWith(fs::kSeparator) || in[out.size()] == fs::kSeparator;
+}
+
+// Leaves out every entry that is another entry's folder or lies inside it;
+// of equal entries the first stays. The others keep their order.
+QStringList LeaveOutNested(const QStringList& roots) {
+  QStringList kept;
+  for (qsizetype q = 0; q < roots.size(); ++q) {
+    bool nested = false;
+    for (qsizetype p = 0; p < roots.size() && !nested; ++p) {
+      if (p == q || !Within(roots[q], roots[p])) continue;
+      // Two entries for one folder: the first one stays.
+      nested = !Within(roots[p], roots[q]) || p < q;
     }
-  } else {
-    for (qsizetype p = roots.size() - 1; p >= 0; --p) {
-      if (p >= roots.size()) continue;
-      for (qsizetype q = p - 1; q >= 0; --q) {
-        if (Contains(roots[q], roots[p])) {
-          roots.removeAt(q);
-          --p;  // entry p moved down by one
-          removed = true;
-          break;
-        }
-      }
-    }
+    if (!nested) kept.append(roots[q]);
   }
-  return removed;
+  return kept;
 }
 
 }  // namespace
@@ -54,9 +57,15 @@ QStringList BuildRootList(const QString& foldersText) {
     }
   }
   if (!foldersText.endsWith(QLatin1Char(';'))) roots.append(piece);
-  while (roots.size() > 1 && RemoveContaining(roots, true)) {
+  return LeaveOutNested(roots);
+}
+
+QStringList ResolveRoots(const QStringList& roots) {
+  QStringList real;
+  for (const QString& root : roots) {
+    const QString path = fs::RealFolderPath(root);
+    if (path.isEmpty() || path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) continue;
+    real.append(path == QString(fs::kSeparator) ? path : path + fs::kSeparator);
   }
-  while (roots.size() > 1 && RemoveContaining(roots, false)) {
-  }
-  return roots;
+  return LeaveOutNested(real);
 }

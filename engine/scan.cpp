@@ -36,7 +36,7 @@ void ScanDriver::Scan() {
     candidates_.clear();
     const QStringList roots = BuildRootList(host_.foldersText());
     host_.setRootList(roots);
-    Walker(host_, *this, candidates_).ScanRoots(roots);
+    Walker(host_, *this, candidates_).ScanRoots(ResolveRoots(roots));
     if (ScanStopped) return;  // cancelled during the walk
 
     if (candidates_.count() == 0) {

@@ -4,7 +4,12 @@
 
 namespace {
 constexpr qint64 kSmallFile = 20480;
+
+// A line break cannot stand in the list file, which has one row a line.
+bool HasLineBreak(const QString& name) {
+  return name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r'));
 }
+}  // namespace
 
 Walker::Walker(ScanHost& host, ScanDriver& driver, CandidateList& list)
     : host_(host), driver_(driver), list_(list), generation_(driver.generation()) {}
@@ -19,13 +24,22 @@ void Walker::ScanRoots(const QStringList& roots) {
     if (!folder.endsWith(fs::kSeparator)) folder += fs::kSeparator;
     ScanFolder(folder, host_.mask());
   }
+  if (!mountedFiles_.empty() && !driver_.ScanStopped) dropSecondNamesOfMountedFiles();
+}
+
+void Walker::dropSecondNamesOfMountedFiles() {
+  std::unordered_set<fs::FileId, fs::FileIdHash> listed;
+  list_.eraseIf([&](const CandidateRecord& record) {
+    fs::FileId id;
+    return fs::FileIdOf(record.path, &id) && mountedFiles_.count(id) && !listed.insert(id).second;
+  });
 }
 
 void Walker::ScanFolder(const QString& folder, const QString& mask) {
   host_.pump();
   if (driver_.ScanStopped) return;
 
-  fs::FolderId id;
+  fs::FileId id;
   std::vector<fs::DirEntry> entries;
   if (!fs::ListFolder(folder, &id, entries)) return;
   if (!visited_.insert(id).second) return;
@@ -35,20 +49,22 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
     host_.pump();
     // After a stop the listing is finished, unless a newer scan has begun.
     if (driver_.ScanStopped && !ownsList()) return;
-    if (!entry.isFile) continue;
+    if (!entry.isFile || HasLineBreak(entry.name)) continue;
     if (!fs::WildcardMatch(mask, entry.name)) continue;
     if (host_.skipSmall()) {
       if (entry.size < kSmallFile) continue;
     } else if (host_.skipEmpty()) {
       if (entry.size == 0) continue;
     }
+    if (entry.hasOtherLinks && !linkedFiles_.insert(entry.id).second) continue;
+    if (entry.mountedOver) mountedFiles_.insert(entry.id);
     list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false});
     host_.setDetail(entry.name);
   }
 
   // Subfolders: hidden ones are not entered, whatever the mask.
   for (const fs::DirEntry& entry : entries) {
-    if (!entry.isFolder || entry.hidden) continue;
+    if (!entry.isFolder || entry.hidden || HasLineBreak(entry.name)) continue;
     host_.pump();
     ScanFolder(folder + entry.name + fs::kSeparator, mask);
   }

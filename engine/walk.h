@@ -26,15 +26,18 @@ class Walker {
  private:
   bool ownsList() const;
 
-  struct IdHash {
-    size_t operator()(const fs::FolderId& id) const { return std::hash<std::uint64_t>()(id.device * 1000003u ^ id.inode); }
-  };
-
   ScanHost& host_;
   ScanDriver& driver_;
   CandidateList& list_;
   unsigned generation_;
   // Physical folders already walked in this scan: each is walked once, so
-  // link loops end and no file is listed twice.
-  std::unordered_set<fs::FolderId, IdHash> visited_;
+  // a folder mounted twice is listed once.
+  std::unordered_set<fs::FileId, fs::FileIdHash> visited_;
+  // Files with more than one hard link already listed: a file is listed
+  // under its first name only, so it is never taken for a copy of itself.
+  std::unordered_set<fs::FileId, fs::FileIdHash> linkedFiles_;
+  // Files mounted over a name: their other name may come earlier or later
+  // in the walk, so they are sorted out once the walk is complete.
+  std::unordered_set<fs::FileId, fs::FileIdHash> mountedFiles_;
+  void dropSecondNamesOfMountedFiles();
 };

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace fs {
@@ -14,33 +16,45 @@ namespace fs {
 // The character that separates folders in a path.
 inline constexpr QChar kSeparator = QLatin1Char('/');
 
-// Identity of a physical folder (device and inode), so a folder reached
-// twice (links, bind mounts, two spellings) is recognised.
-struct FolderId {
+// Identity of a physical file or folder (device and inode), so one reached
+// twice (hard links, bind mounts, links, two spellings) is recognised.
+struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  bool operator==(const FolderId&) const = default;
+  bool operator==(const FileId&) const = default;
+};
+struct FileIdHash {
+  size_t operator()(const FileId& id) const { return std::hash<std::uint64_t>()(id.device * 1000003u ^ id.inode); }
 };
 
 // One entry of a folder listing.
 struct DirEntry {
   QString name;
-  bool isFolder = false;   // a folder, or a link to one
+  bool isFolder = false;   // a folder (never a link to one)
   bool isFile = false;     // a regular file (never a link, FIFO, socket or device)
   bool hidden = false;     // the name begins with '.'
+  bool hasOtherLinks = false;  // a regular file with more than one hard link
+  bool mountedOver = false;    // a regular file mounted over this name
+
+  FileId id;               // for regular files
   qint64 size = 0;         // bytes, for regular files
   qint64 mtime = 0;        // last write, seconds since the epoch
 };
 
 // Lists every entry of `folder` ("." and ".." left out) in the order the
-// system gives them. Names that do not survive the round trip to text and
-// back are left out, so nothing is ever acted on under a different name.
+// system gives them. The folder is opened without following a link in any
+// component of its path. Names that do not survive the round trip to text
+// and back are left out, so nothing is ever acted on under a different name.
 // Returns false (and lists nothing) when the folder cannot be listed.
-bool ListFolder(const QString& folder, FolderId* id, std::vector<DirEntry>& entries);
+bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries);
 
-// True when every entry of the folder other than "." and ".." is absent,
-// or when the folder cannot be listed.
-bool FolderLooksEmpty(const QString& folder);
+// The identity of the file at `path`, the last link not followed.
+bool FileIdOf(const QString& path, FileId* id);
+
+// The absolute path of a folder with every link, "." and ".." resolved and
+// no trailing separator ("/" for the root); empty when it names no folder.
+// Relative paths start at the working folder.
+QString RealFolderPath(const QString& path);
 
 // Wildcard matching by the rules of the home platform: '*' any run, '?' one
 // character, "*.*" every name, letter case ignored.
@@ -49,31 +63,20 @@ bool WildcardMatch(const QString& pattern, const QString& name);
 // True when `path` names a folder, links followed.
 bool FolderExists(const QString& path);
 
-// True when `path` names an existing file that is not a folder.
-bool FileExists(const QString& path);
-
 // The local date of `mtime` in the user's short date format.
 QString ShortDateText(qint64 mtime);
-
-// Clears the read-only state: adds the owner's write permission.
-bool ResetAttributes(const QString& path);
-
-// Deletes one file (or a link). On failure *error holds the system's code.
-bool RemoveFile(const QString& path, int* error);
-
-// Moves a file; never replaces an existing target. Across file systems the
-// file is copied, flushed to disk and only then removed at its source; a
-// failed copy leaves no partial target behind.
-bool MoveFile(const QString& from, const QString& to);
-
-// Sends a file to the desktop's trash.
-bool MoveToTrash(const QString& path);
 
 // Creates a folder with its missing parents; an existing folder is success.
 bool MakePath(const QString& folder);
 
-// Removes an empty folder.
-bool RemoveFolder(const QString& folder);
+// Error codes are the system's (errno); these say what the program refused.
+inline constexpr int kThroughLink = ELOOP;      // a link in the path
+inline constexpr int kNotAbsolute = EINVAL;     // a relative path
+inline constexpr int kNotRegular = ENOTSUP;     // a FIFO, socket or device
+inline constexpr int kChanged = EBUSY;          // changed while it was acted on
+inline constexpr int kNoTrash = EXDEV;          // no trash folder can take the file
+// A short text for an error code.
+QString ErrorText(int error);
 
 // A file opened for streamed reading, checked to be a regular file.
 class ReadFile {
@@ -96,14 +99,67 @@ class ReadFile {
   // equal by itself. Never for a path from anywhere else.
   bool openListed(const QString& path);
   // Reads exactly `length` bytes at `offset`; false on error or short read.
-  bool readAt(qint64 offset, char* buffer, qint64 length);
+  bool readAt(qint64 offset, char* buffer, qint64 length) const;
   // The current size, or -1.
   qint64 size() const;
   bool isOpen() const { return fd_ >= 0; }
   void close();
 
- private:
+ protected:
   int fd_ = -1;
 };
+
+// A file that processing acts on. It is opened through its folder, which is
+// opened without following a link in any component of the path; the file
+// itself must be a regular file. Every action then goes through these two
+// descriptors and acts on the name in the opened folder only while that
+// name still refers to the file that was opened, so a folder swapped for a
+// link, or a name swapped for another file, never redirects an action.
+class HeldFile : public ReadFile {
+ public:
+  HeldFile() = default;
+  HeldFile(HeldFile&& other) noexcept;
+  HeldFile& operator=(HeldFile&& other) noexcept;
+  ~HeldFile();
+
+  // Opens `path`. On failure *error holds ENOENT (nothing there), EISDIR (a
+  // folder), kThroughLink, kNotAbsolute, kNotRegular or the system's code.
+  bool open(const QString& path, int* error);
+  const QString& path() const { return path_; }
+  FileId id() const { return id_; }
+  qint64 openedSize() const { return size_; }
+
+  // Adds the owner's write permission (the read-only state is cleared).
+  bool clearReadOnly();
+  // Deletes the file. On failure *error holds the code.
+  bool remove(int* error);
+  // Moves the file into `folder` under its own name, never replacing an
+  // existing name. Across file systems it is copied from the descriptor,
+  // flushed, put in place, and the original is removed only when it did not
+  // change since the copy began; otherwise both stay (kChanged).
+  bool moveInto(const QString& folder, int* error);
+  // Sends the file to the desktop's trash (the freedesktop.org trash of the
+  // user, or the one at the top of the file system that holds the file).
+  bool moveToTrash(int* error);
+  // Removes the folder that held the file when it is now empty: only that
+  // folder, and only while its path still leads to it without a link.
+  bool removeFolderIfEmpty();
+
+  // Whether the name in the opened folder still refers to the opened file.
+  bool stillInPlace() const;
+
+ private:
+  void closeAll();
+
+  int dir_ = -1;
+  QByteArray name_;  // the name in the folder, as the system's bytes
+  QString path_;
+  FileId id_;
+  qint64 size_ = 0;
+};
+
+// For tests: called with the path once a held file is opened and before
+// anything is done to it, so a test can change the tree at that moment.
+extern void (*g_beforeAction)(const QString& path);
 
 }  // namespace fs

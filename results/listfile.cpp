@@ -3,6 +3,7 @@
 #include "platform/fs.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -45,18 +46,31 @@ bool SplitCrowdedLine(const QString& line, ResultRow& row) {
   const qsizetype firstSep = line.indexOf(QLatin1Char(';'));
   const qsizetype dateSep = line.lastIndexOf(QLatin1Char(';'));
   const qsizetype sizeSep = line.lastIndexOf(QLatin1Char(';'), dateSep - 1);
-  const QString middle = line.mid(firstSep + 1, sizeSep - firstSep - 1);
+  const QStringView middle = QStringView(line).mid(firstSep + 1, sizeSep - firstSep - 1);
+  // middle is caption;path where the path ends with "/" + caption: the
+  // caption is both a beginning and an end of middle (a border of it). Every
+  // border is found at once through the prefix function, so a line of a
+  // million ';' is split in linear time.
+  const qsizetype n = middle.size();
+  std::vector<qsizetype> border(static_cast<size_t>(n), 0);
+  for (qsizetype i = 1; i < n; ++i) {
+    qsizetype k = border[static_cast<size_t>(i - 1)];
+    while (k > 0 && middle[i] != middle[k]) k = border[static_cast<size_t>(k - 1)];
+    if (middle[i] == middle[k]) ++k;
+    border[static_cast<size_t>(i)] = k;
+  }
   int fits = 0;
-  for (qsizetype p = middle.indexOf(QLatin1Char(';')); p >= 0; p = middle.indexOf(QLatin1Char(';'), p + 1)) {
-    const QString caption = middle.left(p);
-    const QString path = middle.mid(p + 1);
-    if (!caption.isEmpty() && path.endsWith(fs::kSeparator + caption)) {
+  qsizetype at = 0;
+  for (qsizetype p = n > 0 ? border[static_cast<size_t>(n - 1)] : 0; p > 0; p = border[static_cast<size_t>(p - 1)]) {
+    // Caption middle[0, p), then ';', then a path of at least "/" + caption.
+    if (middle[p] == QLatin1Char(';') && n - p - 1 >= p + 1 && middle[n - p - 1] == fs::kSeparator) {
       ++fits;
-      row.caption = caption;
-      row.path = path;
+      at = p;
     }
   }
   if (fits != 1) return false;
+  row.caption = middle.left(at).toString();
+  row.path = middle.mid(at + 1).toString();
   row.sizeText = FieldOrEmpty(line.mid(sizeSep + 1, dateSep - sizeSep - 1));
   row.dateText = FieldOrEmpty(line.mid(dateSep + 1));
   return true;
@@ -80,12 +94,30 @@ QByteArray ListFileBytes(const ResultModel& model) {
 }
 
 bool SaveListFile(const ResultModel& model, const QString& file, QString* error) {
-  QSaveFile out(file);
+  const QByteArray bytes = ListFileBytes(model);
+  const QFileInfo info(file);
+  if (info.exists() && !info.isFile() && !info.isDir()) {
+    // A device, FIFO or socket (or a link to one) is written to as it is,
+    // never replaced by a file.
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size()) {
+      if (error) *error = file + QStringLiteral(": ") + out.errorString();
+      return false;
+    }
+    return true;
+  }
+  // A link is followed to the file it names, which then gets the new list;
+  // the list goes to a temporary file first and replaces the old one only
+  // when complete. Where the folder cannot take a temporary file, the file
+  // itself is written.
+  QString target = file;
+  if (info.isSymLink()) target = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+  QSaveFile out(target);
+  out.setDirectWriteFallback(true);
   if (!out.open(QIODevice::WriteOnly)) {
     if (error) *error = file + QStringLiteral(": ") + out.errorString();
     return false;
   }
-  const QByteArray bytes = ListFileBytes(model);
   // Flushed before the commit: commit() does not report a buffered write
   // that fails at that point, and would put a cut-off list in place.
   if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) {
@@ -166,7 +198,19 @@ bool LoadListFile(const QString& file, LoadedList* out, QString* error) {
     if (error) *error = file + QStringLiteral(": ") + in.errorString();
     return false;
   }
-  const QByteArray bytes = in.readAll();
+  // Read in pieces up to a bound, so that a device or a pipe that never
+  // ends is refused instead of filling the memory.
+  constexpr qint64 kLargestList = qint64(1) << 30;
+  QByteArray bytes;
+  for (;;) {
+    const QByteArray piece = in.read(1 << 20);
+    if (piece.isEmpty()) break;
+    bytes += piece;
+    if (bytes.size() > kLargestList) {
+      if (error) *error = file + QStringLiteral(": the list is larger than 1 GB or does not end");
+      return false;
+    }
+  }
   if (in.error() != QFileDevice::NoError) {
     if (error) *error = file + QStringLiteral(": ") + in.errorString();
     return false;

@@ -4,6 +4,17 @@
 
 #include <cmath>
 
+namespace {
+
+// The largest size a row may add to the space total, in KB (4 TiB): the
+// total of every row the list can hold then stays within 64 bits. A larger
+// size text is reported as not a valid number, as a text in no number form is.
+constexpr qint64 kLargestKB = qint64(1) << 32;
+
+bool CountableKB(qint64 kb) { return kb >= -kLargestKB && kb <= kLargestKB; }
+
+}  // namespace
+
 QString FileNameOf(const QString& path) { return path.mid(path.lastIndexOf(fs::kSeparator) + 1); }
 
 QString SizeText(qint64 bytes) {
@@ -89,8 +100,9 @@ void ResultModel::appendFileRow(const CandidateRecord& record) {
   r.sizeText = SizeText(RecordSize(record));
   r.dateText = RecordDate(record);
   beginInsertRows(QModelIndex(), i, i);
-  kb_.push_back(static_cast<qint64>(std::nearbyint(static_cast<long double>(record.size) / 1024)));
-  kbValid_.push_back(true);
+  const qint64 kb = static_cast<qint64>(std::nearbyint(static_cast<long double>(record.size) / 1024));
+  kb_.push_back(kb);
+  kbValid_.push_back(CountableKB(kb));
   rows_.push_back(std::move(r));
   endInsertRows();
 }
@@ -103,6 +115,7 @@ void ResultModel::appendRows(std::vector<ResultRow> rows) {
   for (ResultRow& r : rows) {
     bool ok = false;
     const qint64 kb = r.sizeText.toLongLong(&ok);
+    ok = ok && CountableKB(kb);
     kb_.push_back(ok ? kb : 0);
     kbValid_.push_back(ok);
     marks.push_back(r.marked);

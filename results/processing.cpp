@@ -4,22 +4,21 @@
 #include "engine/language.h"
 #include "platform/fs.h"
 
-#include <QFileInfo>
-
 #include <cstring>
 #include <vector>
 
 namespace {
-
-// The folder of a path, up to and including its last separator.
-QString FolderOf(const QString& path) { return path.left(path.lastIndexOf(fs::kSeparator) + 1); }
 
 // A row that names a file the run can act on.
 bool Actionable(const ResultRow& row) { return row.hasSubItems && !row.path.isEmpty(); }
 
 // The rows of the group that holds row i: the rows between separators (a
 // row whose caption was emptied stands alone).
-std::pair<int, int> GroupOf(const ResultModel& model, int i) {
+struct Group {
+  int first = 0, last = -1;
+  bool holds(int i) const { return first <= i && i <= last; }
+};
+Group GroupOf(const ResultModel& model, int i) {
   int first = i, last = i;
   if (model.row(i).caption.isEmpty()) return {i, i};
   while (first > 0 && !model.row(first - 1).caption.isEmpty()) --first;
@@ -27,33 +26,79 @@ std::pair<int, int> GroupOf(const ResultModel& model, int i) {
   return {first, last};
 }
 
-// Whether two paths name two different files of identical content,
-// compared byte for byte in chunks.
-bool IdenticalCopy(const QString& path, const QString& other) {
-  const QString a = QFileInfo(path).canonicalFilePath(), b = QFileInfo(other).canonicalFilePath();
-  if (a.isEmpty() || b.isEmpty() || a == b) return false;
-  fs::ReadFile first, second;
-  if (!first.open(path) || !second.open(other, first.size())) return false;
-  const qint64 size = first.size();
+// Whether two opened files are two different files (not one file under two
+// names) with the same bytes, compared in chunks through their descriptors.
+bool Identical(const fs::HeldFile& a, const fs::HeldFile& b) {
+  if (a.id() == b.id()) return false;
+  const qint64 size = a.size();
+  if (size < 0 || b.size() != size) return false;
   constexpr qint64 kChunk = 1 << 20;
   std::vector<char> x(static_cast<size_t>(std::min(size, kChunk))), y(x.size());
   for (qint64 offset = 0; offset < size; offset += kChunk) {
     const qint64 part = std::min(kChunk, size - offset);
-    if (!first.readAt(offset, x.data(), part) || !second.readAt(offset, y.data(), part)) return false;
+    if (!a.readAt(offset, x.data(), part) || !b.readAt(offset, y.data(), part)) return false;
     if (std::memcmp(x.data(), y.data(), static_cast<size_t>(part)) != 0) return false;
   }
-  return first.size() == size && second.size() == size;
+  return a.size() == size && b.size() == size;
 }
 
-// Whether the group of row i still holds an unmarked row whose file is an
-// identical copy of row i's file.
-bool CopyLeft(const ResultModel& model, int i) {
-  const auto [first, last] = GroupOf(model, i);
-  for (int k = first; k <= last; ++k) {
-    const ResultRow& row = model.row(k);
-    if (k != i && !row.marked && Actionable(row) && IdenticalCopy(model.row(i).path, row.path)) return true;
+// Finds, for a marked file, an unmarked row of its group whose file is an
+// identical copy of it. The copy found last is held open and tried first,
+// and rows whose file cannot be opened are not tried again, so a group is
+// not re-read pairwise.
+class CopyFinder {
+ public:
+  bool copyLeft(const ResultModel& model, const Group& group, int row, const fs::HeldFile& file) {
+    if (group.first != group_.first || group.last != group_.last) {
+      group_ = group;
+      keeperRow_ = -1;
+      keeper_ = fs::HeldFile();
+      unusable_.assign(static_cast<size_t>(group.last - group.first + 1), 0);
+    }
+    if (keeperRow_ >= 0 && keeperRow_ != row && usable(model, keeperRow_) && Identical(file, keeper_) &&
+        keeper_.stillInPlace())
+      return true;
+    for (int k = group.first; k <= group.last; ++k) {
+      if (k == row || k == keeperRow_ || !usable(model, k)) continue;
+      fs::HeldFile other;
+      int error = 0;
+      if (!other.open(model.row(k).path, &error)) {
+        unusable_[static_cast<size_t>(k - group.first)] = 1;
+        continue;
+      }
+      if (Identical(file, other) && other.stillInPlace()) {
+        keeper_ = std::move(other);
+        keeperRow_ = k;
+        return true;
+      }
+    }
+    return false;
   }
+
+ private:
+  bool usable(const ResultModel& model, int k) const {
+    const ResultRow& r = model.row(k);
+    return !r.marked && Actionable(r) && !unusable_[static_cast<size_t>(k - group_.first)];
+  }
+
+  Group group_{0, -1};
+  int keeperRow_ = -1;
+  fs::HeldFile keeper_;
+  std::vector<char> unusable_;
+};
+
+// Whether the group holds an unmarked row other than `row`, leaving out the
+// rows whose file this run has already taken away.
+bool HasUnmarkedRow(const ResultModel& model, const Group& group, int row, const std::vector<char>& gone) {
+  for (int k = group.first; k <= group.last; ++k)
+    if (k != row && !model.row(k).marked && Actionable(model.row(k)) &&
+        !(static_cast<size_t>(k) < gone.size() && gone[static_cast<size_t>(k)]))
+      return true;
   return false;
+}
+
+QString DeleteFailedText(const QString& path, int error) {
+  return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
 }
 
 }  // namespace
@@ -65,30 +110,28 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
   // Groups whose every copy is marked: asked about before the run.
   std::vector<char> wholeGroup(static_cast<size_t>(model.count()), 0);
   int wholeGroups = 0;
-  if (host.mode() != ProcessMode::Move) {
-    for (int i = 0; i < model.count();) {
-      if (model.row(i).caption.isEmpty()) {
-        ++i;
-        continue;
-      }
-      const auto [first, last] = GroupOf(model, i);
-      bool any = false, all = true;
-      for (int k = first; k <= last; ++k) {
-        if (!Actionable(model.row(k))) continue;
-        any = true;
-        all = all && model.row(k).marked;
-      }
-      if (any && all) {
-        ++wholeGroups;
-        for (int k = first; k <= last; ++k) wholeGroup[static_cast<size_t>(k)] = 1;
-      }
-      i = last + 1;
+  for (int i = 0; i < model.count();) {
+    if (model.row(i).caption.isEmpty()) {
+      ++i;
+      continue;
     }
+    const Group g = GroupOf(model, i);
+    bool any = false, all = true;
+    for (int k = g.first; k <= g.last; ++k) {
+      if (!Actionable(model.row(k))) continue;
+      any = true;
+      all = all && model.row(k).marked;
+    }
+    if (any && all) {
+      ++wholeGroups;
+      for (int k = g.first; k <= g.last; ++k) wholeGroup[static_cast<size_t>(k)] = 1;
+    }
+    i = g.last + 1;
   }
   bool removeWholeGroups = false;
-  if (wholeGroups > 0) {
+  if (wholeGroups > 0 && host.mode() != ProcessMode::Move) {
     const bool en = host.english();
-    removeWholeGroups = host.askYesNo(
+    removeWholeGroups = host.askWholeGroups(
         LanguageText(en, "Confirm", "Подтверждение"),
         en ? QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(wholeGroups)
            : QStringLiteral("Отмечены все копии в группах: %1. Удалить их все?").arg(wholeGroups));
@@ -103,37 +146,64 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
 
   host.setStatus(LanguageText(host.english(), "In process ...", "Обработка ..."));
   host.setProgress(0);
+  CopyFinder copies;
+  Group group;
   const int n = model.count();
+  std::vector<char> gone(static_cast<size_t>(n), 0);  // rows whose file this run took away
   for (int i = 0; i < n; ++i) {
     host.pump();
     if (i < model.count() && model.row(i).marked && Actionable(model.row(i))) {
       const QString path = model.row(i).path;
+      if (!group.holds(i)) group = GroupOf(model, i);
       const bool inWholeGroup = i < static_cast<int>(wholeGroup.size()) && wholeGroup[static_cast<size_t>(i)];
       const ProcessMode mode = host.mode();
+      auto fail = [&](int error) {
+        ++result.failed;
+        if (mode == ProcessMode::Remove) host.deleteFailed(DeleteFailedText(path, error));
+        host.failed(path, fs::ErrorText(error));
+      };
+      fs::HeldFile file;
+      int error = 0;
       if (inWholeGroup && !removeWholeGroups && mode != ProcessMode::Move) {
         ++result.spared;
-      } else if (mode != ProcessMode::Move && !inWholeGroup && !CopyLeft(model, i)) {
-        ++result.kept;
+      } else if (!file.open(path, &error)) {
+        if (error == ENOENT) {
+          // Already gone: nothing is at its path any more.
+          if (mode == ProcessMode::Remove) host.deleteFailed(DeleteFailedText(path, error));
+          ++result.processed;
+        } else {
+          fail(error);  // a link on the way, a relative path, not a regular file
+        }
       } else {
-        fs::ResetAttributes(path);
+        file.clearReadOnly();
+        QString destination;
         if (mode == ProcessMode::Move) {
           if (host.destination().isEmpty()) host.browseDestination();
-          QString destination = host.destination();
+          destination = host.destination();
           if (destination.isEmpty()) return result;  // no destination: the run stops here
           if (!destination.endsWith(fs::kSeparator)) destination += fs::kSeparator;
-          fs::MakePath(destination);
-          fs::MoveFile(path, destination + FileNameOf(path));
-        } else if (mode == ProcessMode::Recycle) {
-          fs::MoveToTrash(path);
-        } else {
-          int error = 0;
-          if (!fs::RemoveFile(path, &error))
-            host.deleteFailed(path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error));
         }
-        if (!fs::FileExists(path)) ++result.processed;
-        if (host.deleteEmptyFolders()) {
-          const QString folder = FolderOf(path);
-          if (fs::FolderLooksEmpty(folder)) fs::RemoveFolder(folder);
+        // A file leaves its group only while an identical copy stays in it:
+        // always when it is removed, and when it is moved away from an
+        // unmarked copy.
+        const bool needsCopy = mode == ProcessMode::Move ? HasUnmarkedRow(model, group, i, gone) : !inWholeGroup;
+        if (needsCopy && !copies.copyLeft(model, group, i, file)) {
+          ++result.kept;
+        } else {
+          bool done = false;
+          if (mode == ProcessMode::Move)
+            done = file.moveInto(destination, &error);
+          else if (mode == ProcessMode::Recycle)
+            done = file.moveToTrash(&error);
+          else
+            done = file.remove(&error);
+          if (done) {
+            ++result.processed;
+            gone[static_cast<size_t>(i)] = 1;
+            if (host.deleteEmptyFolders()) file.removeFolderIfEmpty();
+          } else {
+            fail(error);
+          }
         }
       }
       model.setMarked(i, false);
@@ -145,6 +215,8 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
   if (result.kept > 0)
     status += LanguageText(host.english(), "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
               QString::number(result.kept);
+  if (result.failed > 0)
+    status += LanguageText(host.english(), "; failed - ", "; не обработано - ") + QString::number(result.failed);
   host.setStatus(status);
   host.clearTotals();
   result.completed = true;

@@ -18,8 +18,10 @@ class ProcessHost {
   virtual void browseDestination() {}        // offered when the destination is empty
   virtual bool deleteEmptyFolders() = 0;
   virtual bool confirm(const QString& title, const QString& text) = 0;  // OK / Cancel
-  virtual bool askYesNo(const QString& title, const QString& text) = 0;
+  // Whether groups whose every copy is marked go too; No is the default.
+  virtual bool askWholeGroups(const QString& title, const QString& text) = 0;
   virtual void deleteFailed(const QString& message) = 0;               // waits until seen
+  virtual void failed(const QString& /*path*/, const QString& /*reason*/) {}  // a row that failed
   virtual void pump() {}
   virtual void setStatus(const QString&) {}
   virtual void setProgress(int) {}
@@ -33,13 +35,17 @@ struct ProcessResult {
   int processed = 0;       // files gone after their operation
   int kept = 0;            // not removed: no identical copy of them was left
   int spared = 0;          // rows of groups whose every copy was marked, kept on request
+  int failed = 0;          // rows not acted on, or whose action failed
 };
 
 // Runs the whole command on the rows of `model`, from the confirmation to
 // the end texts. Does nothing on an empty list.
 //
-// A file is removed (deleted or sent to the trash) only while its group
-// still holds an unmarked row whose file exists and is identical to it, so
-// a stale list never takes the last copy. Groups whose every copy is marked
-// are asked about first: kept, or removed as marked.
+// Every action goes through the file opened and proved (see fs::HeldFile).
+// A file is removed (deleted or sent to the trash), or moved away from a
+// group that keeps an unmarked row, only while its group still holds an
+// unmarked row naming another file (not merely another name of it) with
+// the same bytes, so a stale list never takes the last copy. Groups whose
+// every copy is marked are asked about first: kept, or removed as marked.
+// Every failure is counted and reported through the host.
 ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host);

@@ -558,6 +558,7 @@ QString TForm1::destination() { return Edit2->text(); }
 void TForm1::browseDestination() { sSpeedButton2Click(); }
 bool TForm1::deleteEmptyFolders() { return DelDirs1->isChecked(); }
 bool TForm1::confirm(const QString& title, const QString& text) { return services_.ui->askOkCancel(this, title, text); }
+bool TForm1::askWholeGroups(const QString& title, const QString& text) { return services_.ui->askNoYes(this, title, text); }
 void TForm1::deleteFailed(const QString& message) {
   services_.ui->message(this, QGuiApplication::applicationDisplayName(), message);
 }

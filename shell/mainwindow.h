@@ -162,6 +162,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   bool deleteEmptyFolders() override;
   bool confirm(const QString& title, const QString& text) override;
   void deleteFailed(const QString& message) override;
+  bool askWholeGroups(const QString& title, const QString& text) override;
   void clearTotals() override;
 
   Services services_;

@@ -148,7 +148,11 @@ TEST(Hostile, AMoveOntoAFullFileSystemLeavesTheSourceWholeAndNoPartialTarget) {
   const QString target = t.folder("small");
   if (getuid() != 0 || mount("tmpfs", QFile::encodeName(target).constData(), "tmpfs", 0, "size=64k") != 0)
     GTEST_SKIP() << "a small file system can only be mounted as root";
-  EXPECT_FALSE(fs::MoveFile(t("big"), target + "/big"));
+  fs::HeldFile big;
+  int error = 0;
+  ASSERT_TRUE(big.open(t("big"), &error));
+  EXPECT_FALSE(big.moveInto(target, &error));
+  EXPECT_EQ(error, ENOSPC);
   QFile source(t("big"));
   ASSERT_TRUE(source.open(QIODevice::ReadOnly));
   EXPECT_EQ(source.readAll(), content);

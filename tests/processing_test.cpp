@@ -20,7 +20,7 @@ class Proc : public ProcessHost {
   void browseDestination() override { ++browsed, dest = picked; }
   bool deleteEmptyFolders() override { return emptyFolders; }
   bool confirm(const QString& t, const QString& x) override { return asked << t + '|' + x, answer; }
-  bool askYesNo(const QString& t, const QString& x) override { return wholeGroupQuestions << t + '|' + x, removeWholeGroups; }
+  bool askWholeGroups(const QString& t, const QString& x) override { return wholeGroupQuestions << t + '|' + x, removeWholeGroups; }
   void deleteFailed(const QString& m) override { failures << m; }
   void setStatus(const QString& s) override { status << s; }
   void setProgress(int p) override { progress << QString::number(p); }
@@ -38,13 +38,13 @@ TEST(Processing, RemoveDeletesMarkedFilesAndReportsEachFailure) {
   ResultModel model;
   Fill(model, {"+" + t("ro"), t("keep"), "|", "+" + t("dir"), "+" + t("gone"), "+"});  // "+": a row without a path
   Proc host;
-  EXPECT_EQ(ProcessMarked(model, host).processed, 3);  // ro, gone and dir: no file is at their paths
+  EXPECT_EQ(ProcessMarked(model, host).processed, 2);  // ro, and gone: no file is at its path; dir is no file
   EXPECT_FALSE(Exists(t("ro")));
   EXPECT_TRUE(Exists(t("keep")) && Exists(t("dir/inner")));
   EXPECT_EQ(host.failures.join('\n'), t("dir") + " не удалён, ошибка = " + QString::number(EISDIR) + '\n' + t("gone") +
                                           " не удалён, ошибка = " + QString::number(ENOENT));
   EXPECT_EQ(host.asked.join(','), "Confirm|Delete (or move) all selected files?");
-  EXPECT_EQ(host.status.join(','), "In process ...,Processing files - 3");
+  EXPECT_EQ(host.status.join(','), "In process ...,Processing files - 2; failed - 1");
   EXPECT_EQ(host.progress.join(','), "0,0,20,40,60,80,100");
   EXPECT_EQ(Marks(model).left(5), "00000");
   EXPECT_EQ(host.cleared, 1);
@@ -96,9 +96,9 @@ TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
 }
 
 TEST(Processing, MoveWithoutADestinationStopsAtTheFirstMarkedRow) {
-  const Tree t{{"a", "1"}, {"b", "1"}};
+  const Tree t{{"a", "1"}, {"b", "1"}, {"k", "1"}};
   ResultModel model;
-  Fill(model, {t("a"), "+" + t("a"), "+" + t("b")});
+  Fill(model, {t("k"), "+" + t("a"), "+" + t("b")});
   Proc host;
   host.processMode = ProcessMode::Move;
   EXPECT_FALSE(ProcessMarked(model, host).completed);
