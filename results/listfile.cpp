@@ -192,7 +192,7 @@ LoadedList ParseListText(const QString& text) {
   return out;
 }
 
-bool LoadListFile(const QString& file, LoadedList* out, QString* error) {
+bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest) {
   QFile in(file);
   if (!in.open(QIODevice::ReadOnly)) {
     if (error) *error = file + QStringLiteral(": ") + in.errorString();
@@ -200,14 +200,13 @@ bool LoadListFile(const QString& file, LoadedList* out, QString* error) {
   }
   // Read in pieces up to a bound, so that a device or a pipe that never
   // ends is refused instead of filling the memory.
-  constexpr qint64 kLargestList = qint64(1) << 30;
   QByteArray bytes;
   for (;;) {
     const QByteArray piece = in.read(1 << 20);
     if (piece.isEmpty()) break;
     bytes += piece;
-    if (bytes.size() > kLargestList) {
-      if (error) *error = file + QStringLiteral(": the list is larger than 1 GB or does not end");
+    if (bytes.size() > largest) {
+      if (error) *error = file + QStringLiteral(": the list is larger than %1 MB or does not end").arg(largest >> 20);
       return false;
     }
   }

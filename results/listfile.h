@@ -31,5 +31,8 @@ struct LoadedList {
 // Splits the text into lines (CR LF, lone CR or lone LF) and rows.
 LoadedList ParseListText(const QString& text);
 
-// Reads a list file. On failure returns false with the reason in *error.
-bool LoadListFile(const QString& file, LoadedList* out, QString* error);
+// Reads a list file. On failure returns false with the reason in *error;
+// a file longer than `largest` bytes (a device, a pipe that never ends) is
+// refused.
+inline constexpr qint64 kLargestList = qint64(1) << 30;
+bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest = kLargestList);

@@ -3,6 +3,9 @@
 
 #include <QProcess>
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace {
 
 struct Outcome {
@@ -97,4 +100,56 @@ TEST(Cli, ProcessRunsOnlyWithYesWithoutATerminal) {
     EXPECT_TRUE(!c.movedTo || QFileInfo::exists(t(c.movedTo))) << c.movedTo;
     EXPECT_EQ(QFileInfo::exists(t("b")), !args.contains("--delete-empty-folders"));
   }
+}
+
+// Every row that fails is a line on standard error naming the file and the
+// reason, the summary counts it, and the exit status is 1: a move onto an
+// existing name, into a read-only folder, onto a full file system, and a
+// trash where no trash folder can be made.
+TEST(Cli, EveryFailedRowIsReportedAndTheRunExitsOne) {
+  const bool root = getuid() == 0;
+  const Tree t{{"a/x", "same"}, {"b/x", "same"}, {"taken/x", "older"}};
+  t.file("a/big", QByteArray(300 * 1024, 'z')), t.file("b/big", QByteArray(300 * 1024, 'z'));
+  const QString full = t.folder("full"), readOnly = t.folder("ro"), other = t.folder("other");
+  // As root, permissions do not hold: a read-only file system stands in.
+  const bool mounted = root && mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") == 0 &&
+                       mount("tmpfs", QFile::encodeName(readOnly).constData(), "tmpfs", MS_RDONLY, nullptr) == 0 &&
+                       mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
+  if (!root) QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+  auto group = [&](const QString& name, const QString& other) {
+    return t.file("list-" + name, "0;" + name.toUtf8() + ';' + t("a/" + name).toUtf8() + ";0;d\r\n1;" + name.toUtf8() + ';' +
+                                      other.toUtf8() + ";0;d\r\n");
+  };
+  const struct {
+    QString dest, reason;
+    const char* file;  // the row that fails
+  } moves[] = {{t("taken"), "File exists", "b/x"},
+               {readOnly, root ? "Read-only file system" : "Permission denied", "b/x"},
+               {full, "No space left on device", "b/big"}};
+  for (const auto& m : moves) {
+    if (m.dest != t("taken") && root && !mounted) continue;
+    const QString name = QFileInfo(m.file).fileName();
+    const Outcome r = Cli({"process", group(name, t(m.file)), "--move", m.dest, "--yes"});
+    EXPECT_EQ(r.code, 1) << qPrintable(m.dest);
+    EXPECT_TRUE(r.err.contains(("zorvik-cli: " + t(m.file) + ": " + m.reason + "\n").toUtf8())) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("failed - ")) << r.err.constData();
+    EXPECT_TRUE(QFileInfo::exists(t(m.file)));
+  }
+  EXPECT_TRUE(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());  // no partial copy
+
+  // No trash folder: the user's data folder is a file, and the file system
+  // that holds the file has a file where its trash folder would be made.
+  if (mounted) {
+    t.file("data", "a file");
+    QFile::copy(t("b/x"), other + "/x");
+    t.file("other/.Trash-0", "not a folder");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", t("data/share"));
+    const Outcome r = Cli({"process", group("x", other + "/x"), "--recycle", "--yes"}, env);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(("zorvik-cli: " + other + "/x: no usable trash folder for this file\n").toUtf8())) << r.err.constData();
+    EXPECT_TRUE(QFileInfo::exists(other + "/x"));
+  }
+  if (mounted)
+    for (const QString& m : {full, readOnly, other}) umount(QFile::encodeName(m).constData());
 }

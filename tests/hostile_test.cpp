@@ -2,6 +2,7 @@
 // unreadable entries, files that change after the walk, names that are not
 // text, very deep trees, special files, a full target file system.
 #include "platform/fs.h"
+#include "results/listfile.h"
 #include "tree.h"
 
 #include <QProcess>
@@ -158,4 +159,73 @@ TEST(Hostile, AMoveOntoAFullFileSystemLeavesTheSourceWholeAndNoPartialTarget) {
   EXPECT_EQ(source.readAll(), content);
   EXPECT_TRUE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
   umount(QFile::encodeName(target).constData());
+}
+
+// The walk stays inside the named folders and lists each file once: a link
+// to a folder outside is not entered, a hard link or a file mounted over
+// another name is listed under its first name only, a name with a line
+// break (which would add rows to the list file) is left out, "photos" does
+// not swallow "photos2", and a relative root gives rows with absolute paths.
+TEST(Hostile, TheWalkStaysInsideTheNamedFoldersAndListsEachFileOnce) {
+  const Tree t{{"tree/a", "same"}, {"tree/d", "same"}, {"outside/c", "same"}, {"tree/m/z", "bound"}, {"tree/m/y", ""},
+               {"photos/x", "p"}, {"photos2/x", "p"}};
+  ASSERT_EQ(link(QFile::encodeName(t("tree/a")).constData(), QFile::encodeName(t("tree/b")).constData()), 0);
+  t.link(t("outside"), "tree/link");
+  t.file("tree/z\n1;secret;" + t("outside/c"), "same");
+  t.file("tree/n\r/e", "same");
+  const QByteArray z = QFile::encodeName(t("tree/m/z")), y = QFile::encodeName(t("tree/m/y"));
+  const bool bound = getuid() == 0 && mount(z.constData(), y.constData(), nullptr, MS_BIND, nullptr) == 0;
+  Host host;
+  const QString rows = Scan(t, t("tree"), &host);  // a and b: one file, listed under the name met first
+  EXPECT_TRUE(rows == "tree/a tree/d+" || rows == "tree/b tree/d+") << qPrintable(rows);
+  EXPECT_FALSE(ListFileBytes(host.model).contains("secret"));
+  if (bound) umount(y.constData());
+
+  EXPECT_EQ(Scan(t, t("photos") + ';' + t("photos2") + ';'), "photos/x photos2/x+");
+
+  const QString saved = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(t("photos")));
+  EXPECT_EQ(Scan(t, QStringLiteral("./;../photos2")), "photos/x photos2/x+");  // absolute rows
+  QDir::setCurrent(saved);
+}
+
+// Outputs write into a FIFO or a device as they are, and through a link into
+// the file it names, never replacing any of them with a new file.
+TEST(Hostile, SavedListsNeverReplaceADeviceAFifoOrALink) {
+  const Tree t{{"target", "old"}};
+  ResultModel model;
+  model.appendFileRow({100, "/p/a", kMtime, false});
+  const QByteArray expected = ListFileBytes(model);
+  QString error;
+
+  const QByteArray fifo = QFile::encodeName(t("fifo"));
+  ASSERT_EQ(mkfifo(fifo.constData(), 0644), 0);
+  const pid_t reader = fork();
+  if (reader == 0) {
+    const int in = open(fifo.constData(), O_RDONLY);
+    char buffer[4096];
+    const ssize_t got = read(in, buffer, sizeof buffer);
+    _exit(got == expected.size() && memcmp(buffer, expected.constData(), size_t(got)) == 0 ? 0 : 1);
+  }
+  EXPECT_TRUE(SaveListFile(model, t("fifo"), &error)) << qPrintable(error);
+  int status = -1;
+  waitpid(reader, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);  // the reader got the list
+  struct stat st;
+  EXPECT_TRUE(lstat(fifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+
+  t.link(t("target"), "to-target");
+  EXPECT_TRUE(SaveListFile(model, t("to-target"), &error));
+  EXPECT_TRUE(QFileInfo(t("to-target")).isSymLink());
+  QFile target(t("target"));
+  EXPECT_TRUE(target.open(QIODevice::ReadOnly) && target.readAll() == expected);
+
+  const QByteArray device = QFile::encodeName(t("null"));
+  if (getuid() != 0 || mknod(device.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+    GTEST_SKIP() << "a device node can only be made as root";
+  t.link(t("null"), "to-null");
+  EXPECT_TRUE(SaveListFile(model, t("null"), &error));
+  EXPECT_TRUE(SaveListFile(model, t("to-null"), &error));
+  EXPECT_TRUE(lstat(device.constData(), &st) == 0 && S_ISCHR(st.st_mode));
+  EXPECT_TRUE(QFileInfo(t("to-null")).isSymLink());
 }

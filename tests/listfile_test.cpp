@@ -72,6 +72,14 @@ TEST(ListFile, LinesAndFieldsAreReadLeniently) {
   QObject::connect(&model, &ResultModel::totalsError, [&](const QString& e) { error = e; });
   model.appendRows(ParseListText("1;x.txt").rows);
   EXPECT_EQ(error, "'' is not a valid integer value");
+
+  // Endless or huge input is refused, not read into memory without end.
+  LoadedList loaded;
+  EXPECT_FALSE(LoadListFile("/dev/zero", &loaded, &error, 1 << 20));
+  EXPECT_EQ(error, "/dev/zero: the list is larger than 1 MB or does not end");
+  const LoadedList crowded = ParseListText("1;a" + QString(100000, ';') + "/a;5;d");
+  ASSERT_EQ(crowded.rows.size(), 1u);
+  EXPECT_EQ(crowded.rows[0].path, QString(99999, ';') + "/a");
 }
 
 TEST(ListFile, EncodingFollowsTheByteOrderMark) {

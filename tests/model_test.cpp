@@ -99,12 +99,15 @@ TEST(Model, SelectAllLeavesSeparatorsAndUnselectAllClearsThem) {
 TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
   ResultModel model;
   Totals totals(model);
-  model.appendRows({File("/a", "12", true), File("/b", "x", true), File("/c", "", true), File("/d", "3")});
+  model.appendRows({File("/a", "12", true), File("/b", "x", true), File("/c", "", true), File("/d", "3"),
+                    File("/e", "9223372036854775807", true)});
   EXPECT_EQ(totals.last, "'x' is not a valid integer value");
   EXPECT_EQ(totals.reports, 1);
   model.setMarked(1, false);
   EXPECT_EQ(totals.last, "'' is not a valid integer value");
   model.setMarked(2, false);
+  EXPECT_EQ(totals.last, "'9223372036854775807' is not a valid integer value");  // more than a total can hold
+  model.setMarked(4, false);
   EXPECT_EQ(totals.last, "12 KB 1");
 
   ResultModel huge;  // 5 * 2^31 KB in all

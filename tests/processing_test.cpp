@@ -1,8 +1,12 @@
 #include "results/processing.h"
 #include "tree.h"
 
+#include "platform/fs.h"
+
 #include <cerrno>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -11,7 +15,7 @@ class Proc : public ProcessHost {
   bool en = true, emptyFolders = false, answer = true, removeWholeGroups = true;
   ProcessMode processMode = ProcessMode::Remove;
   QString dest, picked;  // picked: what the destination browse chooses
-  QStringList asked, wholeGroupQuestions, failures, status, progress;
+  QStringList asked, wholeGroupQuestions, failures, failedRows, status, progress;
   int browsed = 0, cleared = 0;
 
   bool english() override { return en; }
@@ -22,6 +26,7 @@ class Proc : public ProcessHost {
   bool confirm(const QString& t, const QString& x) override { return asked << t + '|' + x, answer; }
   bool askWholeGroups(const QString& t, const QString& x) override { return wholeGroupQuestions << t + '|' + x, removeWholeGroups; }
   void deleteFailed(const QString& m) override { failures << m; }
+  void failed(const QString& p, const QString& reason) override { failedRows << p + ": " + reason; }
   void setStatus(const QString& s) override { status << s; }
   void setProgress(int p) override { progress << QString::number(p); }
   void clearTotals() override { ++cleared; }
@@ -223,4 +228,111 @@ TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
   host.wholeGroupQuestions.clear();
   EXPECT_EQ(ProcessMarked(model, host).processed, 2);
   EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
+}
+
+// What the owner of a scanned tree can do while a run goes on: swap a folder
+// for a link at the moment the marked file is opened. The action still
+// takes the file that was opened and proved, and nothing outside the tree.
+TEST(ProcessingTrust, AFolderSwappedForALinkRedirectsNoAction) {
+  static QString swapped;  // the folder to swap, read by the hook
+  fs::g_beforeAction = [](const QString& path) {
+    if (path != swapped + "/z") return;
+    const QByteArray folder = QFile::encodeName(swapped);
+    ASSERT_EQ(rename(folder.constData(), (folder + ".old").constData()), 0);
+    ASSERT_EQ(symlink("../outside", folder.constData()), 0);
+  };
+  const Tree data;
+  const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", data.root().toUtf8());
+  for (const ProcessMode mode : {ProcessMode::Remove, ProcessMode::Recycle, ProcessMode::Move}) {
+    const Tree t{{"tree/d/z", "same"}, {"tree/k", "same"}, {"outside/z", "same"}};
+    ReadOnly(t("outside/z"));
+    swapped = t("tree/d");
+    ResultModel model;
+    Fill(model, {t("tree/k"), "+" + t("tree/d/z")});
+    Proc host;
+    host.processMode = mode;
+    host.dest = t("dest");
+    const ProcessResult r = ProcessMarked(model, host);
+    EXPECT_EQ(r.processed, 1);
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_TRUE(QFileInfo(t("tree/d")).isSymLink());  // the swap took place
+    EXPECT_FALSE(Exists(t("tree/d.old/z")));           // the proved file was acted on
+    EXPECT_EQ(QFileInfo(t("outside/z")).permissions() & QFile::WriteOwner, 0);  // the file outside: untouched
+    EXPECT_TRUE(Exists(t("outside/z")) && Exists(t("tree/k")));
+    if (mode == ProcessMode::Move) {
+      EXPECT_TRUE(Exists(t("dest/z")));
+    }
+  }
+  EXPECT_TRUE(Exists(data("Trash/files/z")));
+  qputenv("XDG_DATA_HOME", savedDataHome);
+  fs::g_beforeAction = nullptr;
+}
+
+// A file under two names (a hard link, a file mounted over another name)
+// is no copy of itself; a row through a link, a relative row and a row
+// naming a FIFO are not acted on and fail; a file already gone is counted
+// as the run always counted it, and never as kept.
+TEST(ProcessingTrust, OnlyAnotherFileWithTheSameBytesIsACopy) {
+  const Tree t{{"real/x", "same"}, {"real/k", "same"}, {"a", "one"}, {"bind/z", "only"}, {"bind/y", ""}};
+  ASSERT_EQ(link(QFile::encodeName(t("a")).constData(), QFile::encodeName(t("b")).constData()), 0);
+  t.link(t("real"), "ln");
+  ASSERT_EQ(mkfifo(QFile::encodeName(t("fifo")).constData(), 0644), 0);
+  ResultModel model;
+  Fill(model, {t("a"), "+" + t("b"), "|", t("real/k"), "+" + t("ln/x"), "+real/x", "+" + t("fifo"), "+" + t("real/gone")});
+  Proc host;
+  ProcessResult r = ProcessMarked(model, host);
+  EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("real/x")) && Exists(t("fifo")));
+  EXPECT_EQ(r.kept, 1);       // b: a hard link of a
+  EXPECT_EQ(r.processed, 1);  // real/gone: nothing is at its path
+  EXPECT_EQ(r.failed, 3);
+  EXPECT_EQ(host.failedRows.join('\n'), t("ln/x") + ": the path leads through a link\nreal/x: the path is not absolute\n" +
+                                            t("fifo") + ": not a regular file");
+  EXPECT_EQ(host.failures.size(), 4);  // the delete message of each, the file already gone too
+  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 1; failed - 3");
+
+  // The same under Move, onto another file system where root may mount one:
+  // the FIFO fails at once instead of blocking the run.
+  const QString other = t.folder("other");
+  const bool mounted = getuid() == 0 && mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
+  ResultModel moves;
+  Fill(moves, {t("a"), "+" + t("b"), "|", "+" + t("fifo")});
+  host.processMode = ProcessMode::Move;
+  host.dest = other;
+  r = ProcessMarked(moves, host);
+  EXPECT_EQ(r.kept, 1);
+  EXPECT_EQ(r.failed, 1);
+  EXPECT_TRUE(Exists(t("b")) && Exists(t("fifo")));
+  if (mounted) umount(QFile::encodeName(other).constData());
+
+  // A file mounted over another name, where root may mount one.
+  const QByteArray z = QFile::encodeName(t("bind/z")), y = QFile::encodeName(t("bind/y"));
+  if (getuid() != 0 || mount(z.constData(), y.constData(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "a file can only be mounted over another as root";
+  ResultModel bound;
+  Fill(bound, {t("bind/z"), "+" + t("bind/y")});
+  host.processMode = ProcessMode::Remove;
+  EXPECT_EQ(ProcessMarked(bound, host).kept, 1);
+  umount(y.constData());
+  EXPECT_TRUE(Exists(t("bind/z")));
+}
+
+// With "Fast compare" two large files that differ away from the sampled
+// blocks form a group; moving the second away from the first still needs
+// the bytes to be the same, so the different file stays.
+TEST(ProcessingTrust, AMoveAwayFromAnUnmarkedRowNeedsAnIdenticalCopy) {
+  const qint64 size = 11 * 1024 * 1024;
+  const Tree t;
+  t.sized("a", size);
+  t.sized("b", size, 100000);  // one byte differs, inside no sample
+  Host scan(t.root());
+  ScanDriver(scan).Scan();
+  ASSERT_EQ(scan.rows(t), "a b+");
+  Proc host;
+  host.processMode = ProcessMode::Move;
+  host.dest = t("dest");
+  const ProcessResult r = ProcessMarked(scan.model, host);
+  EXPECT_EQ(r.kept, 1);
+  EXPECT_EQ(r.processed, 0);
+  EXPECT_TRUE(Exists(t("b")) && !Exists(t("dest/b")));
 }
