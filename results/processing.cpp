@@ -4,6 +4,7 @@
 #include "engine/language.h"
 #include "platform/fs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -42,28 +43,46 @@ bool Identical(const fs::HeldFile& a, const fs::HeldFile& b) {
   return a.size() == size && b.size() == size;
 }
 
-// Finds, for a marked file, an unmarked row of its group whose file is an
-// identical copy of it. The copy found last is held open and tried first,
-// and rows whose file cannot be opened are not tried again, so a group is
-// not re-read pairwise.
-class CopyFinder {
+// The unmarked rows of the group being processed, the copies a marked file
+// may leave behind. They are gathered once per group (and rows kept during
+// the run join them), the copy found last is held open and tried first, and
+// a row whose file cannot be opened is not tried again, so a group is not
+// re-read pairwise.
+class Copies {
  public:
-  bool copyLeft(const ResultModel& model, const Group& group, int row, const fs::HeldFile& file) {
-    if (group.first != group_.first || group.last != group_.last) {
-      group_ = group;
-      keeperRow_ = -1;
-      keeper_ = fs::HeldFile();
-      unusable_.assign(static_cast<size_t>(group.last - group.first + 1), 0);
+  void enter(const ResultModel& model, const Group& group) {
+    if (group.first == group_.first && group.last == group_.last) return;
+    group_ = group;
+    rows_.clear();
+    keeper_ = fs::HeldFile();
+    keeperRow_ = -1;
+    for (int k = group.first; k <= group.last; ++k)
+      if (!model.row(k).marked && Actionable(model.row(k))) rows_.push_back(k);
+  }
+  // A marked row kept in place is a copy the rest may leave behind.
+  void add(int row) { rows_.push_back(row); }
+
+  // Whether an unmarked row other than `row` is left in the group.
+  bool anyLeft(const ResultModel& model, int row) {
+    for (size_t n = 0; n < rows_.size(); ++n) {
+      const size_t k = (hint_ + n) % rows_.size();
+      if (rows_[k] != row && usable(model, rows_[k])) return hint_ = k, true;
     }
+    return false;
+  }
+
+  // Whether an unmarked row of the group names another file with the same
+  // bytes as `file`, still in place.
+  bool copyOf(const ResultModel& model, int row, const fs::HeldFile& file) {
     if (keeperRow_ >= 0 && keeperRow_ != row && usable(model, keeperRow_) && Identical(file, keeper_) &&
         keeper_.stillInPlace())
       return true;
-    for (int k = group.first; k <= group.last; ++k) {
-      if (k == row || k == keeperRow_ || !usable(model, k)) continue;
+    for (int& k : rows_) {
+      if (k < 0 || k == row || k == keeperRow_ || !usable(model, k)) continue;
       fs::HeldFile other;
       int error = 0;
       if (!other.open(model.row(k).path, &error)) {
-        unusable_[static_cast<size_t>(k - group.first)] = 1;
+        k = -1;  // not tried again
         continue;
       }
       if (Identical(file, other) && other.stillInPlace()) {
@@ -77,25 +96,15 @@ class CopyFinder {
 
  private:
   bool usable(const ResultModel& model, int k) const {
-    const ResultRow& r = model.row(k);
-    return !r.marked && Actionable(r) && !unusable_[static_cast<size_t>(k - group_.first)];
+    return k >= 0 && k < model.count() && !model.row(k).marked && Actionable(model.row(k));
   }
 
   Group group_{0, -1};
+  std::vector<int> rows_;
+  size_t hint_ = 0;
   int keeperRow_ = -1;
   fs::HeldFile keeper_;
-  std::vector<char> unusable_;
 };
-
-// Whether the group holds an unmarked row other than `row`, leaving out the
-// rows whose file this run has already taken away.
-bool HasUnmarkedRow(const ResultModel& model, const Group& group, int row, const std::vector<char>& gone) {
-  for (int k = group.first; k <= group.last; ++k)
-    if (k != row && !model.row(k).marked && Actionable(model.row(k)) &&
-        !(static_cast<size_t>(k) < gone.size() && gone[static_cast<size_t>(k)]))
-      return true;
-  return false;
-}
 
 QString DeleteFailedText(const QString& path, int error) {
   return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
@@ -146,15 +155,15 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
 
   host.setStatus(LanguageText(host.english(), "In process ...", "Обработка ..."));
   host.setProgress(0);
-  CopyFinder copies;
+  Copies copies;
   Group group;
   const int n = model.count();
-  std::vector<char> gone(static_cast<size_t>(n), 0);  // rows whose file this run took away
   for (int i = 0; i < n; ++i) {
     host.pump();
     if (i < model.count() && model.row(i).marked && Actionable(model.row(i))) {
       const QString path = model.row(i).path;
       if (!group.holds(i)) group = GroupOf(model, i);
+      copies.enter(model, group);
       const bool inWholeGroup = i < static_cast<int>(wholeGroup.size()) && wholeGroup[static_cast<size_t>(i)];
       const ProcessMode mode = host.mode();
       auto fail = [&](int error) {
@@ -186,9 +195,10 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
         // A file leaves its group only while an identical copy stays in it:
         // always when it is removed, and when it is moved away from an
         // unmarked copy.
-        const bool needsCopy = mode == ProcessMode::Move ? HasUnmarkedRow(model, group, i, gone) : !inWholeGroup;
-        if (needsCopy && !copies.copyLeft(model, group, i, file)) {
+        const bool needsCopy = mode == ProcessMode::Move ? copies.anyLeft(model, i) : !inWholeGroup;
+        if (needsCopy && !copies.copyOf(model, i, file)) {
           ++result.kept;
+          copies.add(i);
         } else {
           bool done = false;
           if (mode == ProcessMode::Move)
@@ -199,7 +209,6 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
             done = file.remove(&error);
           if (done) {
             ++result.processed;
-            gone[static_cast<size_t>(i)] = 1;
             if (host.deleteEmptyFolders()) file.removeFolderIfEmpty();
           } else {
             fail(error);

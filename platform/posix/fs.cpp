@@ -286,7 +286,9 @@ bool ReadFile::open(const QString& path, qint64 expectedSize) {
   // every comparison.
   if (lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
     return false;
-  const int fd = ::open(p.c_str(), kReadFlags);
+  // No link on the way either: a folder swapped for one since the walk
+  // leads nowhere outside the tree.
+  const int fd = OpenNoLinks(p.c_str(), kReadFlags);
   if (fd < 0) return false;
   // Read-ahead helps long streams only; a small file is read in one go.
   if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
