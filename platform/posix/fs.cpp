@@ -533,13 +533,18 @@ bool HeldFile::moveToTrash(int* error) {
   int trash = -1;
   const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   struct stat st;
+  // A file on the home folder's file system goes to the user's trash or
+  // nowhere, never to a trash at the top of that file system.
+  bool home = stat(Encode(QDir::homePath()).constData(), &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == id_.device;
   if (!data.isEmpty() && MakePath(data)) {
-    const int home = ::open(Encode(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (home >= 0 && fstat(home, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == id_.device)
-      trash = OwnFolderAt(home, "Trash");
-    if (home >= 0) ::close(home);
+    const int folder = ::open(Encode(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0 && fstat(folder, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == id_.device) {
+      home = true;
+      trash = OwnFolderAt(folder, "Trash");
+    }
+    if (folder >= 0) ::close(folder);
   }
-  if (trash < 0) {
+  if (trash < 0 && !home) {
     // The top of the file system: the last folder above the file's folder
     // that is still on the same device.
     int top = dup(dir_);
