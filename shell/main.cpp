@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("zorvik"));
   QApplication::setOrganizationName(QStringLiteral("Zorvik-Soft"));
   QApplication::setApplicationDisplayName(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+
   // The desktop entry's name (without ".desktop"): desktops find the
   // launcher and its icon by it. Every window takes the application icon.
   QGuiApplication::setDesktopFileName(QStringLiteral(ZORVIK_APP_ID));
