@@ -9,6 +9,10 @@ packages=(
   fonts-dejavu-core
   python3 jdupes rmlint fdupes
   clang libclang-rt-14-dev
+  # the application icon, drawn from SVG
+  qt6-svg-dev
+  # the Debian package and the checks of the installation
+  dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 missing=()
 for p in "${packages[@]}"; do
