@@ -14,7 +14,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zorvik"));
   QApplication::setOrganizationName(QStringLiteral("Zorvik-Soft"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+  QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+  // Not Qt's application display name: on X11 Qt appends that to the title
+  // of every window, dialogs and message boxes included.
+  SetApplicationTitle(QStringLiteral("Удаление дубликатов файлов Зорвик"));
 
   const Services services{&DesktopUi(), &DesktopShell(), &UserSettings(), QApplication::arguments()};
   TForm1 form1(services);
