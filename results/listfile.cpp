@@ -198,7 +198,7 @@ LoadedList ParseListText(const QString& text) {
       if (!SplitCrowdedLine(l, row)) {
         row = ResultRow();
         row.hasSubItems = true;
-        row.caption = RecordField(l, QLatin1Char(';'), 1);
+        row.caption = l.section(QLatin1Char(';'), 1, 1);
         ++out.unreadable;
       }
     } else {

@@ -78,6 +78,7 @@ TEST(ListFile, LinesAndFieldsAreReadLeniently) {
       {"1; ;/p/ ; ; ", "1, ,/p/ ,,", 0},  // a file named " " keeps its name; other fields of one space read empty
       {"1;a;/a;/a;/a;5;d", "0,a,,,", 1},  // two splits fit: the row names no file rather than a wrong one
       {"1;x;y;z;5;d", "0,x,,,", 1},       // none fits
+      {"1; ;y;z;5;d", "0, ,,,", 1},       // nor here, and the row named " " stays a file row
   };
   for (const auto& c : cases) {
     const LoadedList loaded = ParseListText(QString::fromUtf8(c.text));
