@@ -8,6 +8,7 @@
 #include "results/listfile.h"
 #include "results/model.h"
 #include "results/processing.h"
+#include "zorvik_version.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -330,7 +331,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == QLatin1String("--version")) {
-    std::puts("zorvik-cli 1.5");
+    std::puts("zorvik-cli " ZORVIK_VERSION_TEXT);
     return 0;
   }
   if (command == QLatin1String("scan")) return Scan(args);

@@ -66,6 +66,9 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
   const Outcome r = Cli({"scan", "--output", t("missing/list.txt"), t.root()});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot write the list")) << r.err.constData();
+  const Outcome version = Cli({"--version"});  // the version line scripts read
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "zorvik-cli 1.5\n");
 }
 
 TEST(Cli, ExactComparesLargeFilesInFull) {

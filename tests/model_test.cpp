@@ -12,15 +12,17 @@ ResultRow File(const QString& path, const QString& size = QStringLiteral("1"), b
   return r;
 }
 
-// The last totals the model reported ("space count" or the error), and how many reports there were.
+// The last totals the model reported ("space count" or the error), and how
+// many reports there were; `fields` what the two fields show, `errors` how
+// many error reports came.
 struct Totals {
-  QString last;
-  int reports = 0;
+  QString last, fields;
+  int reports = 0, errors = 0;
   explicit Totals(ResultModel& model) {
     QObject::connect(&model, &ResultModel::totalsChanged, [this](const QString& s, const QString& c) {
-      last = s + ' ' + c, ++reports;
+      last = fields = s + ' ' + c, ++reports;
     });
-    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = e, ++reports; });
+    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = e, ++reports, ++errors; });
   }
 };
 
@@ -102,13 +104,25 @@ TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
   model.appendRows({File("/a", "12", true), File("/b", "x", true), File("/c", "", true), File("/d", "3"),
                     File("/e", "9223372036854775807", true)});
   EXPECT_EQ(totals.last, "'x' is not a valid integer value");
-  EXPECT_EQ(totals.reports, 1);
+  EXPECT_EQ(totals.errors, 1);  // once for the whole load
+  EXPECT_EQ(totals.fields, "12 KB 1");  // as the recount of row a's mark left them
   model.setMarked(1, false);
   EXPECT_EQ(totals.last, "'' is not a valid integer value");
   model.setMarked(2, false);
   EXPECT_EQ(totals.last, "'9223372036854775807' is not a valid integer value");  // more than a total can hold
   model.setMarked(4, false);
   EXPECT_EQ(totals.last, "12 KB 1");
+  EXPECT_EQ(totals.errors, 3);  // the load, then each change while a marked row is no number
+
+  // A first marked row that is no number: no recount succeeds, the fields
+  // keep what they showed. Spaces around the digits make no number.
+  for (const char* size : {" 5", "5 ", "5\t"}) {
+    ResultModel spaced;
+    Totals t(spaced);
+    spaced.appendRows({File("/s", QString::fromLatin1(size), true), File("/t", "7", true)});
+    EXPECT_EQ(t.last, QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(size)));
+    EXPECT_EQ(t.errors + t.reports, 2) << "one error and nothing else for '" << size << "'";
+  }
 
   ResultModel huge;  // 5 * 2^31 KB in all
   Totals hugeTotals(huge);

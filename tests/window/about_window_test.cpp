@@ -26,9 +26,16 @@ class WindowAbout : public WindowTest {
     EXPECT_TRUE(ran);
     EXPECT_FALSE(about().isVisible());
   }
+  // The title line and the box's caption; the line must fit on one line,
+  // the version beside the name.
   QString titleLine() {
     QString s;
-    showAbout([&] { s = about().label19->text() + " / " + about().windowTitle(); });
+    showAbout([&] {
+      const QLabel* line = about().label19;
+      s = line->text() + " / " + about().windowTitle();
+      EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width()) << s.toStdString();
+      EXPECT_GE(line->font().pixelSize(), 11) << "too small to read";
+    });
     return s;
   }
 };

@@ -67,7 +67,9 @@ class FakeUi : public Ui {
   FakeUi& okCancel(const QString& title, const QString& text, bool ok, std::function<void()> whileOpen = {}) {
     return add({Dialog::OkCancel, title, text, false, ok, {}, std::move(whileOpen)});
   }
-  FakeUi& message(const QString& part) { return add({Dialog::Message, {}, part, true, false, {}, {}}); }
+  FakeUi& message(const QString& part, std::function<void()> whileOpen = {}) {
+    return add({Dialog::Message, {}, part, true, false, {}, std::move(whileOpen)});
+  }
   // `start`, when given, is where the picker must start.
   FakeUi& pickFolder(std::optional<QString> chosen, std::optional<QString> start = {}) {
     return add({Dialog::PickFolder, {}, start, false, false, chosen, {}});
@@ -196,7 +198,7 @@ inline QByteArray Bytes(int size, int seed) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QGuiApplication::setApplicationDisplayName(kStartTitle);
+    SetApplicationTitle(kStartTitle);
     pumpContext_ = std::make_unique<QObject>();
   }
   void TearDown() override {
@@ -281,7 +283,7 @@ class WindowTest : public ::testing::Test {
   QString totals() { return form().Edit7->text() + QStringLiteral(" / ") + form().Edit5->text(); }
   QString status() { return form().Label1->text(); }
   QString detail() { return form().Label2->text(); }
-  QString title() { return QGuiApplication::applicationDisplayName(); }
+  QString title() { return ApplicationTitle(); }
   int bar() { return form().ProgressBar1->value(); }
   bool idleButtons() { return !form().Button1->isHidden() && form().sButton1->isHidden(); }
 
