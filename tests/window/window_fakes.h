@@ -9,6 +9,7 @@
 #include "shell/about.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"
+#include "support/tree.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -161,32 +162,6 @@ class MemorySettings : public SettingsStore {
   }
 };
 
-// A folder tree in a fresh temporary directory.
-class Tree {
- public:
-  QString root() const { return dir_.path(); }  // no trailing separator
-  QString operator()(const QString& rel) const { return dir_.path() + QLatin1Char('/') + rel; }
-  QString folder(const QString& rel) const {
-    QDir().mkpath((*this)(rel));
-    return (*this)(rel);
-  }
-  QString file(const QString& rel, const QByteArray& bytes) const {
-    const QString path = (*this)(rel);
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()) << path.toStdString();
-    return path;
-  }
-  QByteArray read(const QString& rel) const {
-    QFile f((*this)(rel));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
-  bool exists(const QString& rel) const { return QFileInfo::exists((*this)(rel)); }
-
- private:
-  QTemporaryDir dir_;
-};
-
 // `size` bytes that differ for every `seed`.
 inline QByteArray Bytes(int size, int seed) {
   QByteArray b(size, '\0');
@@ -309,5 +284,4 @@ class WindowTest : public ::testing::Test {
 }  // namespace window_test
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 QT_END_NAMESPACE
