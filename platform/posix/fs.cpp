@@ -3,12 +3,9 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QStandardPaths>
 #include <QFile>
-#include <QLocale>
-
-#include <QDateTime>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -217,37 +214,9 @@ QString ErrorText(int error) {
   }
 }
 
-bool WildcardMatch(const QString& pattern, const QString& name) {
-  if (pattern == QLatin1String("*.*")) return true;
-  const qsizetype pn = pattern.size(), nn = name.size();
-  qsizetype p = 0, n = 0, star = -1, mark = 0;
-  while (n < nn) {
-    if (p < pn && pattern[p] == QLatin1Char('*')) {
-      star = p++;
-      mark = n;
-    } else if (p < pn && (pattern[p] == QLatin1Char('?') ||
-                          pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
-      ++p;
-      ++n;
-    } else if (star >= 0) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pn && pattern[p] == QLatin1Char('*')) ++p;
-  return p == pn;
-}
-
 bool FolderExists(const QString& path) {
   struct stat st;
   return !path.isEmpty() && stat(Encode(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-QString ShortDateText(qint64 mtime) {
-  static const QLocale locale = QLocale::system();
-  return locale.toString(QDateTime::fromSecsSinceEpoch(mtime).date(), QLocale::ShortFormat);
 }
 
 bool MakePath(const QString& folder) {
