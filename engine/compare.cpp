@@ -310,11 +310,11 @@ bool ComparePass::lockstep(const std::vector<int>& members, const std::vector<Se
       std::vector<std::pair<size_t, const char*>> read;
       for (size_t t = 0; t < job.which.size(); ++t) {
         Open& f = files[job.which[t]];
-        char* at = buffer_.data() + t * static_cast<size_t>(chunk);
-        if (!f.file.readAt(seg.offset + job.offset, at, chunk)) continue;
+        char* into = buffer_.data() + t * static_cast<size_t>(chunk);
+        if (!f.file.readAt(seg.offset + job.offset, into, chunk)) continue;
         stats_.bytesRead += chunk;
         readPerRecord_[static_cast<size_t>(f.record)] += chunk;
-        read.emplace_back(job.which[t], at);
+        read.emplace_back(job.which[t], into);
       }
       if (pumpStopped()) return false;
       job.offset += chunk;

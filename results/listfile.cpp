@@ -38,7 +38,7 @@ QString DecodeWindows1251(const QByteArray& bytes) {
   text.reserve(bytes.size());
   for (const char c : bytes) {
     const unsigned char b = static_cast<unsigned char>(c);
-    text.append(b < 0x80 ? QChar(b) : QChar(kWindows1251[b - 0x80]));
+    text.append(b < 0x80 ? QChar(char16_t(b)) : QChar(kWindows1251[b - 0x80]));
   }
   return text;
 }

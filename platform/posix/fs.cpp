@@ -84,7 +84,7 @@ int OpenNoLinks(const char* path, int flags) {
   static bool haveOpenat2 = true;
   if (haveOpenat2) {
     open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
+    how.flags = static_cast<__u64>(static_cast<unsigned>(flags | O_CLOEXEC));
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     const long fd = syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how);
     if (fd >= 0) return static_cast<int>(fd);
