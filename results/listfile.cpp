@@ -48,8 +48,8 @@ QString DecodeWindows1251(const QByteArray& bytes) {
 // switches to UTF-8 whatever the user chose.
 bool LocaleIsUtf8() {
 #ifdef Q_OS_UNIX
-  const locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (user == static_cast<locale_t>(0)) return false;  // an unknown locale: the C one
+  const locale_t user = newlocale(LC_CTYPE_MASK, "", locale_t{});
+  if (user == locale_t{}) return false;  // an unknown locale: the C one
   const QByteArray codeset(nl_langinfo_l(CODESET, user));
   freelocale(user);
   return codeset.compare("UTF-8", Qt::CaseInsensitive) == 0 || codeset.compare("utf8", Qt::CaseInsensitive) == 0;

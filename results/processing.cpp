@@ -168,38 +168,50 @@ class Run {
     if (inWholeGroup && !removeWholeGroups_ && mode != ProcessMode::Move) {
       ++result_.spared;
     } else if (!file.open(path, &error)) {
-      if (error == ENOENT) {
-        // Already gone: nothing is at its path any more.
-        if (mode == ProcessMode::Remove) host_.deleteFailed(DeleteFailedText(path, error));
-        ++result_.processed;
-      } else {
-        fail(mode, path, error);  // a link on the way, a relative path, not a regular file
-      }
-    } else {
-      file.clearReadOnly();
-      QString destination;
-      if (mode == ProcessMode::Move) {
-        if (host_.destination().isEmpty()) host_.browseDestination();
-        destination = host_.destination();
-        if (destination.isEmpty()) return false;
-        if (!destination.endsWith(fs::kSeparator)) destination += fs::kSeparator;
-      }
-      // A file leaves its group only while an identical copy stays in it:
-      // always when it is removed, and when it is moved away from an
-      // unmarked copy.
-      const bool needsCopy = mode == ProcessMode::Move ? copies_.anyLeft(model_, i) : !inWholeGroup;
-      if (needsCopy && !copies_.copyOf(model_, i, file)) {
-        ++result_.kept;
-        copies_.add(i);
-      } else {
-        act(mode, file, destination);
-      }
+      notOpened(mode, path, error);
+    } else if (!processOpened(i, mode, inWholeGroup, file)) {
+      return false;
     }
     model_.setMarked(i, false);
     return true;
   }
 
  private:
+  void notOpened(ProcessMode mode, const QString& path, int error) {
+    if (error != ENOENT) return fail(mode, path, error);  // a link on the way, a relative path, not a regular file
+    // Already gone: nothing is at its path any more.
+    if (mode == ProcessMode::Remove) host_.deleteFailed(DeleteFailedText(path, error));
+    ++result_.processed;
+  }
+
+  // False when the run stops here (no destination).
+  bool processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
+    file.clearReadOnly();
+    QString destination;
+    if (mode == ProcessMode::Move && !settleDestination(&destination)) return false;
+    // A file leaves its group only while an identical copy stays in it:
+    // always when it is removed, and when it is moved away from an
+    // unmarked copy.
+    const bool needsCopy = mode == ProcessMode::Move ? copies_.anyLeft(model_, i) : !inWholeGroup;
+    if (needsCopy && !copies_.copyOf(model_, i, file)) {
+      ++result_.kept;
+      copies_.add(i);
+    } else {
+      act(mode, file, destination);
+    }
+    return true;
+  }
+
+  // The destination folder, ending with the separator; offers to browse
+  // for one when it is empty. False when there is none.
+  bool settleDestination(QString* destination) {
+    if (host_.destination().isEmpty()) host_.browseDestination();
+    *destination = host_.destination();
+    if (destination->isEmpty()) return false;
+    if (!destination->endsWith(fs::kSeparator)) *destination += fs::kSeparator;
+    return true;
+  }
+
   void act(ProcessMode mode, fs::HeldFile& file, const QString& destination) {
     int error = 0;
     bool done = false;
