@@ -9,6 +9,8 @@ packages=(
   fonts-dejavu-core
   python3 jdupes rmlint fdupes
   clang libclang-rt-14-dev
+  # the layout and clang-tidy checks
+  clang-format clang-tidy
   # the application icon, drawn from SVG
   qt6-svg-dev
   # the Debian package and the checks of the installation
