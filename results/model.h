@@ -17,6 +17,9 @@ struct ResultRow {
   QString sizeText;         // size in KB
   QString dateText;
   bool marked = false;
+  // The file a scan found under the path; unknown (zero) for rows read from
+  // a list file.
+  fs::FileId id{};
 
   bool isSeparator() const { return caption.isEmpty(); }
 };

@@ -43,11 +43,12 @@ bool Identical(const fs::HeldFile& a, const fs::HeldFile& b) {
   return a.size() == size && b.size() == size;
 }
 
-// The unmarked rows of the group being processed, the copies a marked file
-// may leave behind. They are gathered once per group (and rows kept during
-// the run join them), the copy found last is held open and tried first, and
-// a row whose file cannot be opened is not tried again, so a group is not
-// re-read pairwise.
+// The rows of the group being processed that were unmarked when the run
+// reached it: the copies a marked file may leave behind. They are gathered
+// once per group, the copy found last is held open and tried first, and a
+// row whose file cannot be opened is not tried again, so a group is not
+// re-read pairwise. (A marked file kept in place is no copy for the rest:
+// keeping more than the rule asks loses nothing.)
 class Copies {
  public:
   void enter(const ResultModel& model, const Group& group) {
@@ -59,8 +60,6 @@ class Copies {
     for (int k = group.first; k <= group.last; ++k)
       if (!model.row(k).marked && Actionable(model.row(k))) rows_.push_back(k);
   }
-  // A marked row kept in place is a copy the rest may leave behind.
-  void add(int row) { rows_.push_back(row); }
 
   // Whether an unmarked row other than `row` is left in the group.
   bool anyLeft(const ResultModel& model, int row) {
@@ -105,6 +104,12 @@ class Copies {
   int keeperRow_ = -1;
   fs::HeldFile keeper_;
 };
+
+// Whether the opened file is the one the scan found under the row's path
+// (rows read from a list file name no particular file).
+bool SameFileAsScanned(const ResultRow& row, const fs::HeldFile& file) {
+  return row.id == fs::FileId{} || row.id == file.id();
+}
 
 QString DeleteFailedText(const QString& path, int error) {
   return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
@@ -169,6 +174,8 @@ class Run {
       ++result_.spared;
     } else if (!file.open(path, &error)) {
       notOpened(mode, path, error);
+    } else if (!SameFileAsScanned(model_.row(i), file)) {
+      fail(mode, path, fs::kReplaced);
     } else if (!processOpened(i, mode, inWholeGroup, file)) {
       return false;
     }
@@ -195,7 +202,6 @@ class Run {
     const bool needsCopy = mode == ProcessMode::Move ? copies_.anyLeft(model_, i) : !inWholeGroup;
     if (needsCopy && !copies_.copyOf(model_, i, file)) {
       ++result_.kept;
-      copies_.add(i);
     } else {
       act(mode, file, destination);
     }

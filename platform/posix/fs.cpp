@@ -210,6 +210,7 @@ QString ErrorText(int error) {
     case kNotRegular: return QStringLiteral("not a regular file");
     case kChanged: return QStringLiteral("the file changed while it was processed");
     case kNoTrash: return QStringLiteral("no usable trash folder for this file");
+    case kReplaced: return QStringLiteral("not the file the scan found under this name");
     case EISDIR: return QStringLiteral("a folder, not a file");
     default: return QString::fromLocal8Bit(std::strerror(error));
   }
@@ -430,7 +431,11 @@ int CopyInto(int from, const struct stat& source, int to, const QByteArray& name
   if (!out.valid()) return errno;
   int failure = CopyBytes(from, out.get());
   if (failure == 0) {
-    fchmod(out.get(), source.st_mode & 07777);
+    // The copy belongs to whoever owned the original where that can be
+    // done; otherwise it is the mover's, and never set-user or set-group-ID.
+    const mode_t mode = fchown(out.get(), source.st_uid, source.st_gid) == 0 ? source.st_mode & 07777
+                                                                               : source.st_mode & 01777;
+    fchmod(out.get(), mode);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     futimens(out.get(), times);
     if (fsync(out.get()) != 0 || fstat(out.get(), copy) != 0) failure = errno;
