@@ -4,13 +4,13 @@
 //                   [--output FILE] (FOLDER... | --folders TEXT)
 //   zorvik-cli process LISTFILE (--remove | --recycle | --move DEST) [--delete-empty-folders] [--yes]
 //   zorvik-cli --help | --version
+#include "cli/terminal.h"
 #include "engine/scan.h"
 #include "results/listfile.h"
 #include "results/model.h"
 #include "results/processing.h"
 #include "zorvik_version.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 
@@ -39,45 +39,6 @@ const char kUsage[] =
     "         --folders TEXT folders separated by ';'\n"
     "process  deletes, sends to the trash or moves every marked file of a result list.\n"
     "         --yes          do not ask for confirmation\n";
-
-void Err(const QString& text) {
-  std::fputs(text.toLocal8Bit().constData(), stderr);
-  std::fputc('\n', stderr);
-}
-
-int UsageError(const QString& text) {
-  Err(QStringLiteral("zorvik-cli: ") + text + QStringLiteral(" (see zorvik-cli --help)"));
-  return 2;
-}
-
-// Shows what a long command is doing on a terminal, at most ten times a second.
-class TerminalProgress {
- public:
-  TerminalProgress() : enabled_(isatty(STDERR_FILENO)) { clock_.start(); }
-  void set(const QString& status, const QString& detail) {
-    status_ = status;
-    detail_ = detail;
-  }
-  void tick() {
-    if (!enabled_ || clock_.elapsed() < 100) return;
-    clock_.restart();
-    QString line = status_ + QLatin1Char(' ') + detail_;
-    if (line.size() > 100) line = line.left(97) + QStringLiteral("...");
-    std::fprintf(stderr, "\r\033[K%s", line.toLocal8Bit().constData());
-    shown_ = true;
-  }
-  bool enabled() const { return enabled_; }
-  void finish() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-    shown_ = false;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  QElapsedTimer clock_;
-  QString status_, detail_;
-};
 
 // The resident memory of this process, in KiB (0 where unknown).
 qint64 ResidentKiB() {
