@@ -4,19 +4,17 @@
 //                   [--output FILE] (FOLDER... | --folders TEXT)
 //   zorvik-cli process LISTFILE (--remove | --recycle | --move DEST) [--delete-empty-folders] [--yes]
 //   zorvik-cli --help | --version
+#include "cli/command.h"
 #include "cli/terminal.h"
-#include "engine/scan.h"
 #include "results/listfile.h"
 #include "results/model.h"
 #include "results/processing.h"
 #include "zorvik_version.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <unistd.h>
 
@@ -39,136 +37,6 @@ const char kUsage[] =
     "         --folders TEXT folders separated by ';'\n"
     "process  deletes, sends to the trash or moves every marked file of a result list.\n"
     "         --yes          do not ask for confirmation\n";
-
-// The resident memory of this process, in KiB (0 where unknown).
-qint64 ResidentKiB() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return 0;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLongLong();
-  return 0;
-}
-
-class CliScanHost : public ScanHost {
- public:
-  QString folders, maskText = QStringLiteral("*.*"), protect;
-  bool skipSmallFiles = false, skipEmptyFiles = false, fast = true;
-  ResultModel model;
-  TerminalProgress progress;
-  QString status, detail;
-
-  QString foldersText() override { return folders; }
-  QString mask() override { return maskText; }
-  void setMask(const QString& m) override { maskText = m; }
-  bool skipSmall() override { return skipSmallFiles; }
-  bool skipEmpty() override { return skipEmptyFiles; }
-  bool fastCompare() override { return fast; }
-  bool english() override { return true; }
-  int resultRowCount() override { return model.count(); }
-  void clearResults() override { model.clear(); }
-  void appendSeparator() override { model.appendSeparator(); }
-  void appendFileRow(const CandidateRecord& record) override { model.appendFileRow(record); }
-  void markAllButFirst() override { model.MarkAllButFirst(protect); }
-  bool askYesNo(const QString&, const QString&) override { return true; }
-  bool askOkCancel(const QString&, const QString&) override { return true; }
-  void pump() override { progress.tick(); }
-  void setStatus(const QString& s) override {
-    status = s, progress.set(status, detail);
-    // With ZORVIK_STATS set: the memory in use once the candidate list is
-    // complete, before the comparison.
-    if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS")) rssBeforeCompare = ResidentKiB();
-  }
-  qint64 rssBeforeCompare = 0;
-  void setDetail(const QString& d) override {
-    if (progress.enabled()) detail = d, progress.set(status, detail);
-  }
-};
-
-int Scan(const QStringList& args) {
-  CliScanHost host;
-  std::optional<QString> output, foldersText;
-  QStringList folders;
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    auto value = [&](QString* into) {
-      if (i + 1 >= args.size()) return false;
-      *into = args[++i];
-      return true;
-    };
-    QString v;
-    if (a == QLatin1String("--mask")) {
-      if (!value(&v)) return UsageError(QStringLiteral("--mask needs a value"));
-      host.maskText = v;
-    } else if (a == QLatin1String("--skip-small")) {
-      host.skipSmallFiles = true;
-    } else if (a == QLatin1String("--skip-empty")) {
-      host.skipEmptyFiles = true;
-    } else if (a == QLatin1String("--exact")) {
-      host.fast = false;
-    } else if (a == QLatin1String("--protect")) {
-      if (!value(&v)) return UsageError(QStringLiteral("--protect needs a value"));
-      host.protect = v;
-    } else if (a == QLatin1String("--output")) {
-      if (!value(&v)) return UsageError(QStringLiteral("--output needs a value"));
-      output = v;
-    } else if (a == QLatin1String("--folders")) {
-      if (!value(&v)) return UsageError(QStringLiteral("--folders needs a value"));
-      foldersText = v;
-    } else if (a == QLatin1String("--")) {
-      folders += args.mid(i + 1);
-      break;
-    } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-      return UsageError(QStringLiteral("unknown option '%1'").arg(a));
-    } else {
-      folders.append(a);
-    }
-  }
-  if (foldersText && !folders.isEmpty()) return UsageError(QStringLiteral("give folders or --folders, not both"));
-  if (!foldersText && folders.isEmpty()) return UsageError(QStringLiteral("missing folder"));
-  // The folders text separates folders by ';': such a name would be split
-  // and a different folder scanned.
-  for (const QString& f : folders)
-    if (f.contains(QLatin1Char(';'))) return UsageError(QStringLiteral("folder '%1' contains ';', which separates folders").arg(f));
-  if (host.maskText.isEmpty() || host.maskText == QLatin1String("*")) host.maskText = QStringLiteral("*.*");
-  if (foldersText) {
-    host.folders = *foldersText;
-  } else if (folders.size() == 1) {
-    host.folders = folders.front();
-  } else {
-    for (const QString& f : folders) host.folders += f + QLatin1Char(';');
-  }
-
-  ScanDriver driver(host);
-  driver.Scan();
-  host.progress.finish();
-
-  if (output) {
-    QString error;
-    if (!SaveListFile(host.model, *output, &error)) {
-      Err(QStringLiteral("zorvik-cli: cannot write the list: ") + error);
-      return 1;
-    }
-  } else if (host.model.count() > 0) {
-    const QByteArray bytes = ListFileBytes(host.model);
-    if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) != static_cast<size_t>(bytes.size()) ||
-        std::fflush(stdout) != 0) {
-      Err(QStringLiteral("zorvik-cli: cannot write the list to standard output"));
-      return 1;
-    }
-  }
-  Err(QStringLiteral("%1 groups, %2 marked, %3").arg(host.model.groupCount()).arg(host.model.markedCount()).arg(host.model.spaceText()));
-  if (qEnvironmentVariableIsSet("ZORVIK_STATS")) {
-    const CompareStats& s = driver.lastStats();
-    Err(QStringLiteral("candidates %1, memory before the comparison %5 KiB, bytes read %2, files opened %3, "
-                       "non-duplicates read twice %4")
-            .arg(driver.candidates().count())
-            .arg(s.bytesRead)
-            .arg(s.filesOpened)
-            .arg(s.nonDuplicatesReadTwice)
-            .arg(host.rssBeforeCompare));
-  }
-  return 0;
-}
 
 class CliProcessHost : public ProcessHost {
  public:
@@ -295,7 +163,7 @@ int main(int argc, char** argv) {
     std::puts("zorvik-cli " ZORVIK_VERSION_TEXT);
     return 0;
   }
-  if (command == QLatin1String("scan")) return Scan(args);
   if (command == QLatin1String("process")) return Process(args);
+  if (const std::unique_ptr<Command> c = Command::find(command)) return c->execute(args);
   return UsageError(QStringLiteral("unknown command '%1'").arg(command));
 }
