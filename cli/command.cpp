@@ -3,7 +3,7 @@
 #include "cli/terminal.h"
 
 std::unique_ptr<Command> Command::find(const QString& name) {
-  for (auto make : {MakeScanCommand}) {
+  for (auto make : {MakeScanCommand, MakeProcessCommand}) {
     std::unique_ptr<Command> command = make();
     if (command->name() == name) return command;
   }
@@ -14,11 +14,14 @@ int Command::execute(const QStringList& args) {
   QString error = firstUsageError(args);
   QCommandLineParser parser;
   if (error.isEmpty()) {
+    // No option has a short name: to the parser too, every single-dash word
+    // is an unknown option. Options may follow the words they come with.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     for (const Option& o : syntax_.options)
       parser.addOption(o.takesValue() ? QCommandLineOption(o.name, QString(), QStringLiteral("value")) : QCommandLineOption(o.name));
-    // Once the words passed the check, the parser finds nothing to object to.
+    // Once the words passed the check, the parser finds nothing to object to;
+    // its own error text would only show were the two ever to disagree.
     error = parser.parse(QStringList(QStringLiteral("zorvik-cli")) + args) ? parse(parser) : parser.errorText();
   }
   return error.isEmpty() ? run() : UsageError(error);

@@ -1,4 +1,4 @@
-// One zorvik-cli command (scan): its name, the options it takes, how
+// One zorvik-cli command (scan, process): its name, the options it takes, how
 // it reads its words and what it then does.
 #pragma once
 
@@ -51,3 +51,4 @@ class Command {
 };
 
 std::unique_ptr<Command> MakeScanCommand();
+std::unique_ptr<Command> MakeProcessCommand();
