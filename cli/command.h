@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 
 class Command {
  public:
