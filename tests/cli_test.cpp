@@ -56,6 +56,7 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
   const QStringList cases[] = {{"scan", "--bogus", t.root()},          {"scan"},
                                {"scan", t.root(), "--mask"},           {"scan", "--folders", "x", t.root()},
                                {"scan", t("a;b")},  // a folder name that the folders text would split
+                               {"scan", "--mask=*.txt", t.root()},  // a value is the next word, never after '='
                                {"process", t("list")},                 {"frobnicate"}};
   for (const QStringList& args : cases) {
     const Outcome r = Cli(args);
