@@ -9,6 +9,7 @@
 #include "results/picture.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
+#include "shell/layout.h"
 #include "shell/pictures.h"
 
 #include <QAction>
@@ -39,6 +40,11 @@
 #include <cmath>
 
 namespace {
+
+using layout::B;
+using layout::L;
+using layout::R;
+using layout::T;
 
 const QSize kClient(905, 546);
 const QSize kPanel(889, 346);
@@ -108,28 +114,9 @@ void TForm1::place(QWidget* w, int x, int y, int width, int height, int anchors,
   placed_.push_back({w, QRect(x, y, width, height), anchors, parentDesign});
 }
 
-namespace {
-
-// One axis of an anchored control: `start` and `length` as designed in a
-// parent of `designed` length, placed in a parent of `actual` length.
-std::pair<int, int> Anchored(int start, int length, bool nearEdge, bool farEdge, int designed, int actual) {
-  if (nearEdge && farEdge) return {start, std::max(0, length + actual - designed)};
-  if (farEdge) return {start + actual - designed, length};
-  if (nearEdge) return {start, length};
-  const double centre = (start + length / 2.0) / designed;  // keeps its centre's place
-  return {static_cast<int>(centre * actual - length / 2.0), length};
-}
-
-}  // namespace
-
 void TForm1::layoutPlaced() {
-  for (const Placed& p : placed_) {
-    const QWidget* parent = p.widget->parentWidget();
-    const QRect& d = p.design;
-    const auto [x, w] = Anchored(d.left(), d.width(), p.anchors & L, p.anchors & R, p.parentDesign.width(), parent->width());
-    const auto [y, h] = Anchored(d.top(), d.height(), p.anchors & T, p.anchors & B, p.parentDesign.height(), parent->height());
-    p.widget->setGeometry(x, y, w, h);
-  }
+  for (const Placed& p : placed_)
+    p.widget->setGeometry(layout::Anchored(p.design, p.anchors, p.parentDesign, p.widget->parentWidget()->size()));
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -137,36 +124,9 @@ void TForm1::resizeEvent(QResizeEvent* event) {
   layoutPlaced();
 }
 
-// The shared columns (name, size, date) divide what the path column leaves,
-// a column whose minimum is above its share keeping its minimum.
 void TForm1::fitColumns() {
-  const int width = BaseView->viewport()->width();
-  const int path = BaseView->columnWidth(1);
-  const int minimum[3] = {100, 50, 50};
-  const int column[3] = {0, 2, 3};
-  bool fixed[3] = {false, false, false};
-  int share[3] = {0, 0, 0};
-  for (bool settled = false; !settled;) {
-    settled = true;
-    int left = width - path, open = 0;
-    for (int k = 0; k < 3; ++k) {
-      if (fixed[k]) left -= minimum[k];
-      else ++open;
-    }
-    if (open == 0) break;
-    const int each = std::max(0, left) / open, rest = std::max(0, left) % open;
-    bool firstOpen = true;
-    for (int k = 0; k < 3; ++k) {
-      if (fixed[k]) continue;
-      share[k] = each + (k == 0 && firstOpen ? rest : 0);
-      firstOpen = false;
-      if (share[k] < minimum[k]) {
-        fixed[k] = true;
-        settled = false;
-      }
-    }
-  }
-  for (int k = 0; k < 3; ++k) BaseView->setColumnWidth(column[k], fixed[k] ? minimum[k] : share[k]);
+  const std::array<int, 3> widths = layout::SharedColumnWidths(BaseView->viewport()->width(), BaseView->columnWidth(1));
+  for (size_t k = 0; k < widths.size(); ++k) BaseView->setColumnWidth(layout::kSharedColumns[k], widths[k]);
 }
 
 void TForm1::buildControls() {

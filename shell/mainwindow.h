@@ -117,11 +117,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  enum Anchor { L = 1, T = 2, R = 4, B = 8 };
   struct Placed {
     QWidget* widget;
     QRect design;
-    int anchors;
+    int anchors;  // layout::Anchor flags
     QSize parentDesign;
   };
 
