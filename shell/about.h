@@ -18,8 +18,9 @@ class TForm3 : public QDialog {
  public:
   TForm3(Shell& shell, QWidget* parent = nullptr);
 
-  // Sets the title line, in a font small enough to keep it on one line.
-  void setTitleLine(const QString& text);
+  // Sets the title line, the program's name and version in English or in
+  // Russian, in a font small enough to keep it on one line.
+  void setTitleLine(bool english);
 
  public slots:
   void Image1Click();

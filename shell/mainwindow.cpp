@@ -8,6 +8,7 @@
 #include "results/listfile.h"
 #include "results/picture.h"
 #include "shell/about.h"
+#include "shell/captions.h"
 #include "shell/folderlist.h"
 #include "shell/layout.h"
 #include "shell/pictures.h"
@@ -50,6 +51,55 @@ const QSize kClient(905, 546);
 const QSize kPanel(889, 346);
 const char kListFilter[] = "Text Files (*.txt);;All Files (*)";
 
+// The texts of the window in its two languages: English from its creation,
+// Russian from a switch to Russian.
+const Caption kCaptions[] = {
+    {"TForm1", Caption::Title, "Duplicate finder and remover Zorvik",
+     "Удаление дубликатов файлов Зорвик - " ZORVIK_VERSION_TEXT},
+    {"File1", Caption::Text, "File", "Файл"},
+    {"AddFolders1", Caption::Text, "Add Folders", "Указать папки"},
+    {"Saveas1", Caption::Text, "Save list", "Сохранить список"},
+    {"Load1", Caption::Text, "Load list", "Загрузить список"},
+    {"Enter1", Caption::Text, "Scan", "Поиск"},
+    {"Delete1", Caption::Text, "Delete", "Удалить"},
+    {"Cancel1", Caption::Text, "Cancel", "Отмена"},
+    {"close1", Caption::Text, "Close", "Закрыть"},
+    {"Options1", Caption::Text, "Options", "Опции"},
+    {"Language1", Caption::Text, "Language", "Язык"},
+    {"English1", Caption::Text, "English", "Английский"},
+    {"Russian1", Caption::Text, "Russian", "Русский"},
+    {"Addto1", Caption::Text, "Add into context menu", "Интегрировать в меню проводника"},
+    {"UseRecycle1", Caption::Text, "Use Recycle Bin", "Удалять в корзину"},
+    {"Skip1", Caption::Text, "Skip small files (less 20 KB)", "Пропускать файлы менее 20 KB"},
+    {"Skip2", Caption::Text, "Skip empty files", "Пропускать пустые файлы"},
+    {"DelDirs1", Caption::Text, "Delete empty folders", "Удалять пустые каталоги"},
+    {"Execute1", Caption::Text, "Execute", "Запустить"},
+    {"OpenFolder1", Caption::Text, "Open folder", "Открыть папку"},
+    {"SelectAll1", Caption::Text, "Select All", "Выбрать всё"},
+    {"UnselectAll1", Caption::Text, "Unselect all", "Убрать все галочки"},
+    {"N2", Caption::Text, "Select all exclude first", "Выбрать кроме первого"},
+    {"c1", Caption::Text, "Save list", "Сохранить список"},
+    {"N5", Caption::Text, "Load list", "Загрузить список"},
+    {"Button1", Caption::Text, "Scan", "Поиск"},
+    {"sButton1", Caption::Text, "Cancel", "Отмена"},
+    {"Button2", Caption::Text, "Do it", "Обработать"},
+    {"Label1", Caption::Text, "Ready to work ...", "Чего изволите?"},
+    {"sLabel1", Caption::Text, "Folders to scan (Double Click to Browse)", "Директории для поиска (дв. клик чтобы указать)"},
+    {"Edit1", Caption::Hint, "Folders to scan (Double Click to Browse)", "Директории для поиска (дв. клик чтобы указать)"},
+    {"sLabel2", Caption::Text, "File Ext.", "Расширение"},
+    {"ext", Caption::Hint, "", "Расширение файлов (*.*)"},
+    {"sCheckBox1", Caption::Text, "Fast compare large files", "Быстрое сравнение больших файлов"},
+    {"sCheckBox1", Caption::Hint,
+     "Files larger than 10 MB will not be compared to a byte, useful for searching for identical videos",
+     "Файлы больше 10 МБ не будут сравниваться до байта, полезно для поиска одинаковых видео"},
+    {"RadioButton1", Caption::Text, "Remove", "Удалить"},
+    {"RadioButton2", Caption::Text, "Move to folder", "Переместить в папку"},
+    {"sEdit1BoundLabel", Caption::Text, "Do not mark files from this folder", "Не отмечать файлы из этой папки"},
+    {"Edit7", Caption::Hint, "Duplicate Numbers", "Количество найденых дубликатов"},
+    {"Edit5", Caption::Hint, "Total space to free", "Общий объём освобождаемого пространства"},
+    {"sLabel3", Caption::Text, "Double click on the file to show", "Двойной клик по файлу чтобы показать"},
+};
+
 QString& TitleValue() {
   static QString title;
   return title;
@@ -88,9 +138,9 @@ bool TsPathDialog::Execute(QWidget* owner) {
 TForm1::TForm1(const Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services), driver_(*this), sPathDialog1(*services.ui) {
   setObjectName(QStringLiteral("TForm1"));
-  setCaption(QStringLiteral("Duplicate finder and remover Zorvik"));
   buildControls();
   buildMenus();
+  ApplyCaptions(this, kCaptions, false, [this](const QString& caption) { setCaption(caption); });
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
   connect(&model_, &ResultModel::totalsError, this,
           [this](const QString& message) { services_.ui->message(this, ApplicationTitle(), message); });
@@ -143,17 +193,15 @@ void TForm1::buildControls() {
     return button;
   };
 
-  sLabel1 = new QLabel(QStringLiteral("Folders to scan (Double Click to Browse)"), central);
+  sLabel1 = new QLabel(central);
   place(sLabel1, 8, 10, 372, 16, L | T);
-  sCheckBox1 = new QCheckBox(QStringLiteral("Fast compare large files"), central);
+  sCheckBox1 = new QCheckBox(central);
   sCheckBox1->setChecked(true);
-  sCheckBox1->setToolTip(QStringLiteral("Files larger than 10 MB will not be compared to a byte, useful for searching for identical videos"));
   place(sCheckBox1, 383, 8, 300, 18, T | R);
-  sLabel2 = new QLabel(QStringLiteral("File Ext."), central);
+  sLabel2 = new QLabel(central);
   place(sLabel2, 695, 10, 80, 16, T | R);
 
   Edit1 = new QLineEdit(central);
-  Edit1->setToolTip(QStringLiteral("Folders to scan (Double Click to Browse)"));
   place(Edit1, 9, 29, 647, 24, L | T | R);
   sSpeedButton1 = folderButton(659, 29);
   ext = new QComboBox(central);
@@ -164,17 +212,17 @@ void TForm1::buildControls() {
   ext->setCurrentIndex(-1);
   ext->setEditText(QStringLiteral("*.*"));
   place(ext, 695, 29, 77, 24, T | R);
-  Button1 = new QPushButton(QStringLiteral("Scan"), central);
+  Button1 = new QPushButton(central);
   Button1->setToolTip(QStringLiteral("Ctrl+Enter"));
   place(Button1, 786, 29, 110, 26, T | R);
-  sButton1 = new QPushButton(QStringLiteral("Cancel"), central);
+  sButton1 = new QPushButton(central);
   sButton1->hide();
   place(sButton1, 786, 29, 110, 26, T | R);
 
-  RadioButton1 = new QRadioButton(QStringLiteral("Remove"), central);
+  RadioButton1 = new QRadioButton(central);
   RadioButton1->setChecked(true);
   place(RadioButton1, 9, 58, 100, 18, L | T);
-  RadioButton2 = new QRadioButton(QStringLiteral("Move to folder"), central);
+  RadioButton2 = new QRadioButton(central);
   place(RadioButton2, 111, 58, 165, 18, L | T);
   Edit2 = new QLineEdit(central);
   place(Edit2, 278, 56, 378, 24, L | T | R);
@@ -183,11 +231,11 @@ void TForm1::buildControls() {
   Label3->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; font-size: 11px;"));
   Label3->setCursor(Qt::PointingHandCursor);
   place(Label3, 686, 61, 98, 16, T | R);
-  Button2 = new QPushButton(QStringLiteral("Do it"), central);
+  Button2 = new QPushButton(central);
   Button2->setToolTip(QStringLiteral("Ctrl+Del"));
   place(Button2, 786, 60, 110, 35, R);
 
-  sEdit1Label = new QLabel(QStringLiteral("Do not mark files from this folder"), central);
+  sEdit1Label = new QLabel(central);
   sEdit1Label->setObjectName(QStringLiteral("sEdit1BoundLabel"));
   place(sEdit1Label, 9, 85, 400, 16, L | T);
   sEdit1 = new QLineEdit(central);
@@ -197,14 +245,12 @@ void TForm1::buildControls() {
   Edit7 = new QLineEdit(central);
   Edit7->setReadOnly(true);
   Edit7->setFocusPolicy(Qt::NoFocus);
-  Edit7->setToolTip(QStringLiteral("Duplicate Numbers"));
   place(Edit7, 8, 140, 71, 24, L | T);
   Edit5 = new QLineEdit(central);
   Edit5->setReadOnly(true);
   Edit5->setFocusPolicy(Qt::NoFocus);
-  Edit5->setToolTip(QStringLiteral("Total space to free"));
   place(Edit5, 85, 140, 77, 24, L | T);
-  Label1 = new QLabel(QStringLiteral("Ready to work ..."), central);
+  Label1 = new QLabel(central);
   place(Label1, 168, 144, 462, 17, L | T);
   Label2 = new QLabel(central);
   Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -275,7 +321,7 @@ void TForm1::buildControls() {
   Image2->setPixmap(PlaceholderPicture());
   Image2->setAttribute(Qt::WA_TransparentForMouseEvents);
   place(Image2, 733 - paneLeft, 20, 145, 143, T | R, pane);
-  sLabel3 = new QLabel(QStringLiteral("Double click on the file to show"), previewPane);
+  sLabel3 = new QLabel(previewPane);
   sLabel3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   sLabel3->setAttribute(Qt::WA_TransparentForMouseEvents);
   place(sLabel3, 540 - paneLeft, 316, 339, 16, R | B, pane);
@@ -309,8 +355,9 @@ void TForm1::buildControls() {
 }
 
 void TForm1::buildMenus() {
-  auto action = [this](QMenu* menu, const char* name, const char* caption, const QKeySequence& key = {}) {
-    QAction* a = new QAction(QString::fromUtf8(caption), this);
+  // Captions come from the window's caption table.
+  auto action = [this](QMenu* menu, const char* name, const QKeySequence& key = {}) {
+    QAction* a = new QAction(this);
     a->setObjectName(QString::fromLatin1(name));
     if (!key.isEmpty()) a->setShortcut(key);
     if (menu) menu->addAction(a);
@@ -318,56 +365,57 @@ void TForm1::buildMenus() {
   };
   auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
 
-  File1 = menuBar()->addMenu(QStringLiteral("File"));
+  File1 = menuBar()->addMenu(QString());
   File1->setObjectName(QStringLiteral("File1"));
-  AddFolders1 = action(File1, "AddFolders1", "Add Folders", QKeySequence(Qt::CTRL | Qt::Key_Insert));
+  AddFolders1 = action(File1, "AddFolders1", QKeySequence(Qt::CTRL | Qt::Key_Insert));
   separator(File1, "N14");
-  Saveas1 = action(File1, "Saveas1", "Save list", QKeySequence(Qt::CTRL | Qt::Key_S));
-  Load1 = action(File1, "Load1", "Load list", QKeySequence(Qt::CTRL | Qt::Key_L));
+  Saveas1 = action(File1, "Saveas1", QKeySequence(Qt::CTRL | Qt::Key_S));
+  Load1 = action(File1, "Load1", QKeySequence(Qt::CTRL | Qt::Key_L));
   separator(File1, "N11");
-  Enter1 = action(File1, "Enter1", "Scan", QKeySequence(Qt::CTRL | Qt::Key_Return));
+  Enter1 = action(File1, "Enter1", QKeySequence(Qt::CTRL | Qt::Key_Return));
   Enter1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
-  Delete1 = action(File1, "Delete1", "Delete", QKeySequence(Qt::CTRL | Qt::Key_Delete));
-  Cancel1 = action(File1, "Cancel1", "Cancel", QKeySequence(Qt::Key_Escape));
+  Delete1 = action(File1, "Delete1", QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  Cancel1 = action(File1, "Cancel1", QKeySequence(Qt::Key_Escape));
   separator(File1, "N3");
-  close1 = action(File1, "close1", "Close", QKeySequence(Qt::ALT | Qt::Key_F4));
+  close1 = action(File1, "close1", QKeySequence(Qt::ALT | Qt::Key_F4));
 
-  Options1 = menuBar()->addMenu(QStringLiteral("Options"));
+  Options1 = menuBar()->addMenu(QString());
   Options1->setObjectName(QStringLiteral("Options1"));
-  Language1 = Options1->addMenu(QStringLiteral("Language"));
+  Language1 = Options1->addMenu(QString());
   Language1->setObjectName(QStringLiteral("Language1"));
   Language1->menuAction()->setObjectName(QStringLiteral("Language1Item"));
   QActionGroup* languages = new QActionGroup(this);
-  English1 = action(Language1, "English1", "English");
-  Russian1 = action(Language1, "Russian1", "Russian");
+  English1 = action(Language1, "English1");
+  Russian1 = action(Language1, "Russian1");
   for (QAction* a : {English1, Russian1}) {
     a->setCheckable(true);
     languages->addAction(a);
   }
   English1->setChecked(true);
-  Addto1 = action(Options1, "Addto1", "Add into context menu");
+  Addto1 = action(Options1, "Addto1");
   separator(Options1, "N12");
-  UseRecycle1 = action(Options1, "UseRecycle1", "Use Recycle Bin");
-  Skip1 = action(Options1, "Skip1", "Skip small files (less 20 KB)");
-  Skip2 = action(Options1, "Skip2", "Skip empty files");
+  UseRecycle1 = action(Options1, "UseRecycle1");
+  Skip1 = action(Options1, "Skip1");
+  Skip2 = action(Options1, "Skip2");
   separator(Options1, "N13");
-  DelDirs1 = action(Options1, "DelDirs1", "Delete empty folders");
+  DelDirs1 = action(Options1, "DelDirs1");
   for (QAction* a : {Addto1, UseRecycle1, Skip1, Skip2, DelDirs1}) a->setCheckable(true);
-  N1 = action(nullptr, "N1", "?");
+  N1 = action(nullptr, "N1");
+  N1->setText(QStringLiteral("?"));  // in both languages
   menuBar()->addAction(N1);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  Execute1 = action(PopupMenu1, "Execute1", "Execute", QKeySequence(Qt::Key_Return));
+  Execute1 = action(PopupMenu1, "Execute1", QKeySequence(Qt::Key_Return));
   Execute1->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});  // keypad Enter too
-  OpenFolder1 = action(PopupMenu1, "OpenFolder1", "Open folder", QKeySequence(Qt::CTRL | Qt::Key_F));
+  OpenFolder1 = action(PopupMenu1, "OpenFolder1", QKeySequence(Qt::CTRL | Qt::Key_F));
   separator(PopupMenu1, "N10");
-  SelectAll1 = action(PopupMenu1, "SelectAll1", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A));
-  UnselectAll1 = action(PopupMenu1, "UnselectAll1", "Unselect all", QKeySequence(Qt::CTRL | Qt::Key_Z));
-  N2 = action(PopupMenu1, "N2", "Select all exclude first");
+  SelectAll1 = action(PopupMenu1, "SelectAll1", QKeySequence(Qt::CTRL | Qt::Key_A));
+  UnselectAll1 = action(PopupMenu1, "UnselectAll1", QKeySequence(Qt::CTRL | Qt::Key_Z));
+  N2 = action(PopupMenu1, "N2");
   separator(PopupMenu1, "N4");
-  c1 = action(PopupMenu1, "c1", "Save list");
-  N5 = action(PopupMenu1, "N5", "Load list");
+  c1 = action(PopupMenu1, "c1");
+  N5 = action(PopupMenu1, "N5");
   // The list's own shortcuts act only while it has the focus.
   for (QAction* a : PopupMenu1->actions()) {
     a->setShortcutContext(Qt::WidgetShortcut);
@@ -674,34 +722,8 @@ void TForm1::Russian1Click() {
   }
   Russian1->setChecked(true);
   englishChecked_ = false;
-  setCaption(QStringLiteral("Удаление дубликатов файлов Зорвик - ") + QString::fromLatin1(kVersionText));
   useQtTranslations(true);
-  const std::pair<QAction*, const char*> menus[] = {
-      {File1->menuAction(), "Файл"}, {AddFolders1, "Указать папки"}, {Saveas1, "Сохранить список"},
-      {Load1, "Загрузить список"}, {Enter1, "Поиск"}, {Delete1, "Удалить"}, {Cancel1, "Отмена"},
-      {close1, "Закрыть"}, {Options1->menuAction(), "Опции"}, {Language1->menuAction(), "Язык"},
-      {English1, "Английский"}, {Russian1, "Русский"}, {Addto1, "Интегрировать в меню проводника"},
-      {UseRecycle1, "Удалять в корзину"}, {Skip1, "Пропускать файлы менее 20 KB"},
-      {Skip2, "Пропускать пустые файлы"}, {DelDirs1, "Удалять пустые каталоги"}, {Execute1, "Запустить"},
-      {OpenFolder1, "Открыть папку"}, {SelectAll1, "Выбрать всё"}, {UnselectAll1, "Убрать все галочки"},
-      {N2, "Выбрать кроме первого"}, {c1, "Сохранить список"}, {N5, "Загрузить список"}};
-  for (const auto& [a, text] : menus) a->setText(QString::fromUtf8(text));
-  Button1->setText(QStringLiteral("Поиск"));
-  sButton1->setText(QStringLiteral("Отмена"));
-  Button2->setText(QStringLiteral("Обработать"));
-  Label1->setText(QStringLiteral("Чего изволите?"));
-  sLabel1->setText(QStringLiteral("Директории для поиска (дв. клик чтобы указать)"));
-  Edit1->setToolTip(QStringLiteral("Директории для поиска (дв. клик чтобы указать)"));
-  sLabel2->setText(QStringLiteral("Расширение"));
-  ext->setToolTip(QStringLiteral("Расширение файлов (*.*)"));
-  sCheckBox1->setText(QStringLiteral("Быстрое сравнение больших файлов"));
-  sCheckBox1->setToolTip(QStringLiteral("Файлы больше 10 МБ не будут сравниваться до байта, полезно для поиска одинаковых видео"));
-  RadioButton1->setText(QStringLiteral("Удалить"));
-  RadioButton2->setText(QStringLiteral("Переместить в папку"));
-  sEdit1Label->setText(QStringLiteral("Не отмечать файлы из этой папки"));
-  Edit7->setToolTip(QStringLiteral("Количество найденых дубликатов"));
-  Edit5->setToolTip(QStringLiteral("Общий объём освобождаемого пространства"));
-  sLabel3->setText(QStringLiteral("Двойной клик по файлу чтобы показать"));
+  ApplyCaptions(this, kCaptions, true, [this](const QString& caption) { setCaption(caption); });
 }
 
 void TForm1::English1Click() {
@@ -741,8 +763,7 @@ void TForm1::Label3Click() { services_.shell->open(QString::fromLatin1(kWebSite)
 
 void TForm1::N1Click() {
   if (!form3_) return;
-  form3_->setTitleLine(LanguageText(english(), "Duplicate finder and remover Zorvik - ", "Удаление дубликатов файлов Зорвик - ") +
-                       QString::fromLatin1(kVersionText));
+  form3_->setTitleLine(english());
   form3_->exec();
 }
 
