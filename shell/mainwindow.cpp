@@ -142,8 +142,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   buildMenus();
   ApplyCaptions(this, kCaptions, false, [this](const QString& caption) { setCaption(caption); });
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
-  connect(&model_, &ResultModel::totalsError, this,
-          [this](const QString& message) { services_.ui->message(this, ApplicationTitle(), message); });
+  connect(&model_, &ResultModel::totalsError, this, &TForm1::tell);
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
   setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
@@ -511,7 +510,7 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
-  if (!ok) services_.ui->message(this, ApplicationTitle(), QStringLiteral("The settings could not be saved."));
+  if (!ok) tell(QStringLiteral("The settings could not be saved."));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -589,6 +588,8 @@ void TForm1::showCancel(bool show) {
 }
 void TForm1::beep() { services_.ui->beep(); }
 
+void TForm1::tell(const QString& text) { services_.ui->message(this, ApplicationTitle(), text); }
+
 void TForm1::BaseViewItemChecked(const QString& space, const QString& count) { setTotals(space, count); }
 
 // ---------------------------------------------------------------- marking
@@ -615,9 +616,7 @@ void TForm1::browseDestination() { sSpeedButton2Click(); }
 bool TForm1::deleteEmptyFolders() { return DelDirs1->isChecked(); }
 bool TForm1::confirm(const QString& title, const QString& text) { return services_.ui->askOkCancel(this, title, text); }
 bool TForm1::askWholeGroups(const QString& title, const QString& text) { return services_.ui->askNoYes(this, title, text); }
-void TForm1::deleteFailed(const QString& message) {
-  services_.ui->message(this, ApplicationTitle(), message);
-}
+void TForm1::deleteFailed(const QString& message) { tell(message); }
 void TForm1::clearTotals() {
   Edit7->clear();
   Edit5->clear();
@@ -630,7 +629,7 @@ void TForm1::Saveas1Click() {
   const QString file = services_.ui->saveFileName(this, QString::fromLatin1(kListFilter), QStringLiteral("txt"));
   if (file.isEmpty()) return;
   QString error;
-  if (!SaveListFile(model_, file, &error)) services_.ui->message(this, ApplicationTitle(), error);
+  if (!SaveListFile(model_, file, &error)) tell(error);
 }
 
 void TForm1::Load1Click() {
@@ -641,7 +640,7 @@ void TForm1::Load1Click() {
   LoadedList loaded;
   QString error;
   if (!LoadListFile(file, &loaded, &error)) {
-    services_.ui->message(this, ApplicationTitle(), error);
+    tell(error);
     return;
   }
   const int unreadable = loaded.unreadable;
@@ -649,10 +648,9 @@ void TForm1::Load1Click() {
   // mark set, the fields show the empty list's totals.
   if (!model_.appendRows(std::move(loaded.rows))) model_.UpdateTotals();
   if (unreadable > 0)
-    services_.ui->message(this, ApplicationTitle(),
-                          LanguageText(english(), "%1 lines of the list could not be read; their rows are left unmarked.",
-                             "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки.")
-                              .arg(unreadable));
+    tell(LanguageText(english(), "%1 lines of the list could not be read; their rows are left unmarked.",
+                      "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки.")
+             .arg(unreadable));
 }
 
 // ---------------------------------------------------------------- rows
@@ -707,7 +705,7 @@ void TForm1::AddFolders1Click() {
 void TForm1::Addto1Click() {
   if (Addto1->isChecked()) {
     if (!services_.shell->addFolderCommand(LanguageText(english(), "Find Duplicates", "Поиск одинаковых файлов")))
-      services_.ui->message(this, ApplicationTitle(), QStringLiteral("Failed to set data for ''"));
+      tell(QStringLiteral("Failed to set data for ''"));
   } else {
     services_.shell->removeFolderCommand();
   }
@@ -780,7 +778,7 @@ void TForm1::BaseViewDblClick() {
   QImage image;
   QString error;
   if (!LoadPicture(path, *kind, fit, &image, &error, english())) {
-    services_.ui->message(this, ApplicationTitle(), path + QStringLiteral(": ") + error);
+    tell(path + QStringLiteral(": ") + error);
     return;
   }
   preview_ = image;

@@ -140,6 +140,8 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void setCaption(const QString& caption);
   void showTitle();
   void useQtTranslations(bool russian);
+  // A message box of the window, under the application title.
+  void tell(const QString& text);
 
   // ScanHost
   QString foldersText() override;
