@@ -9,6 +9,7 @@
 #include "results/picture.h"
 #include "shell/about.h"
 #include "shell/captions.h"
+#include "shell/eventhooks.h"
 #include "shell/folderlist.h"
 #include "shell/layout.h"
 #include "shell/pictures.h"
@@ -34,6 +35,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QTranslator>
@@ -122,6 +124,22 @@ class ResultView : public QTableView {
   }
 };
 
+// The editor of a row's caption: the main menu's shortcuts act there too,
+// before the editor sees the key.
+class ResultDelegate : public QStyledItemDelegate {
+ public:
+  ResultDelegate(const QList<QAction*>& menuKeys, QObject* parent) : QStyledItemDelegate(parent), menuKeys_(menuKeys) {}
+
+ protected:
+  bool eventFilter(QObject* editor, QEvent* event) override {
+    if (event->type() == QEvent::ShortcutOverride && ClaimedByShortcut(event, menuKeys_)) return true;
+    return QStyledItemDelegate::eventFilter(editor, event);
+  }
+
+ private:
+  QList<QAction*> menuKeys_;
+};
+
 }  // namespace
 
 QString ApplicationTitle() { return TitleValue(); }
@@ -140,21 +158,19 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   setObjectName(QStringLiteral("TForm1"));
   buildControls();
   buildMenus();
+  hookEvents();
   ApplyCaptions(this, kCaptions, false, [this](const QString& caption) { setCaption(caption); });
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
   connect(&model_, &ResultModel::totalsError, this, &TForm1::tell);
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
   setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
-  // The application's filter sees every event of the controls too; a filter
-  // of their own as well would run each click or resize handler twice.
-  qApp->installEventFilter(this);
   pumpClock_.start();
   useQtTranslations(false);  // English until the language decision says otherwise
   FormCreate();
 }
 
-TForm1::~TForm1() { qApp->removeEventFilter(this); }
+TForm1::~TForm1() = default;
 
 // ---------------------------------------------------------------- layout
 
@@ -446,41 +462,41 @@ void TForm1::buildMenus() {
   connect(N5, &QAction::triggered, this, &TForm1::Load1Click);
 }
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() && isAncestorOf(static_cast<QWidget*>(watched))) {
-    // The main menu's shortcuts act wherever the focus is, before the
-    // focused control sees the key (Ctrl+Del in a field runs Delete); the
-    // list's own shortcuts act before the list does.
-    const auto* key = static_cast<QKeyEvent*>(event);
-    // A key of the keypad counts as the same key elsewhere (keypad Enter).
-    const QKeySequence pressed(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
-    QList<QAction*> claimed = {AddFolders1, Saveas1, Load1, Enter1, Delete1, Cancel1, close1};
-    if (watched == BaseView) claimed += PopupMenu1->actions();
-    for (QAction* a : claimed) {
-      for (const QKeySequence& s : a->shortcuts()) {
-        if (s == pressed) {
-          event->ignore();
-          return true;
-        }
-      }
-    }
+void TForm1::hookEvents() {
+  // The main menu's shortcuts act wherever the focus is, before the focused
+  // control sees the key (Ctrl+Del in a field runs Delete); the list's own
+  // shortcuts act before the list does.
+  const QList<QAction*> menuKeys = {AddFolders1, Saveas1, Load1, Enter1, Delete1, Cancel1, close1};
+  for (QWidget* w : central->findChildren<QWidget*>())
+    if (w->focusPolicy() != Qt::NoFocus && w != BaseView) ClaimShortcuts(w, menuKeys);
+  ClaimShortcuts(BaseView, menuKeys + PopupMenu1->actions());
+  BaseView->setItemDelegate(new ResultDelegate(menuKeys, BaseView));
+
+  const std::pair<QLineEdit*, void (TForm1::*)()> browsing[] = {
+      {Edit1, &TForm1::sSpeedButton1Click}, {Edit2, &TForm1::sSpeedButton2Click}, {sEdit1, &TForm1::sSpeedButton3Click}};
+  for (const auto& [field, browse] : browsing) {
+    OnEvent(field, QEvent::MouseButtonDblClick, [this, browse = browse] {
+      (this->*browse)();
+      return true;  // not the field's own selection of a word
+    });
   }
-  if (event->type() == QEvent::MouseButtonDblClick) {
-    if (watched == Edit1) sSpeedButton1Click();
-    else if (watched == Edit2) sSpeedButton2Click();
-    else if (watched == sEdit1) sSpeedButton3Click();
-    if (watched == Edit1 || watched == Edit2 || watched == sEdit1) return true;
-  }
-  if (event->type() == QEvent::MouseButtonRelease) {
-    if (watched == Label3) Label3Click();
-    else if (watched == Image1) Image1Click();
-  }
-  if (event->type() == QEvent::Resize && watched == previewPane) {
+  OnEvent(Label3, QEvent::MouseButtonRelease, [this] {
+    Label3Click();
+    return false;
+  });
+  OnEvent(Image1, QEvent::MouseButtonRelease, [this] {
+    Image1Click();
+    return false;
+  });
+  OnEvent(previewPane, QEvent::Resize, [this] {
     layoutPlaced();
     showPreview();
-  }
-  if (event->type() == QEvent::Resize && watched == BaseView->viewport()) fitColumns();
-  return QMainWindow::eventFilter(watched, event);
+    return false;
+  });
+  OnEvent(BaseView->viewport(), QEvent::Resize, [this] {
+    fitColumns();
+    return false;
+  });
 }
 
 // ---------------------------------------------------------------- start and close

@@ -114,7 +114,6 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Placed {
@@ -126,6 +125,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
 
   void buildControls();
   void buildMenus();
+  void hookEvents();
   void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = QSize(905, 546));
   void layoutPlaced();
   void fitColumns();
