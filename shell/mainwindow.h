@@ -126,7 +126,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void buildControls();
   void buildMenus();
   void hookEvents();
-  void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = QSize(905, 546));
+  // The client area as the window was designed.
+  static constexpr QSize kClient{905, 546};
+
+  void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = kClient);
   void layoutPlaced();
   void fitColumns();
   void FormCreate();
@@ -139,6 +142,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void showPreview();
   void setCaption(const QString& caption);
   void showTitle();
+  void applyCaptions(bool russian);
   void useQtTranslations(bool russian);
   // A message box of the window, under the application title.
   void tell(const QString& text);
