@@ -22,11 +22,11 @@ class TForm3 : public QDialog {
   // Russian, in a font small enough to keep it on one line.
   void setTitleLine(bool english);
 
- public slots:
-  void Image1Click();
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+
+ public slots:
+  void Image1Click();
 
  private:
   Shell& shell_;

@@ -85,6 +85,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   // milliseconds (10 unless set); 0 lets them run at every point it offers.
   void setPumpInterval(int milliseconds) { pumpInterval_ = milliseconds; }
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
  public slots:
   // Commands, named as their handlers.
   void Enter1Click();
@@ -110,10 +114,6 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void BaseViewDblClick();
   void Image1Click();
   void BaseViewItemChecked(const QString& space, const QString& count);
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
   struct Placed {
