@@ -25,15 +25,21 @@ QObject* Named(QWidget* window, const QString& name) {
 }
 
 void SetText(QObject* object, const QString& text) {
-  if (auto* menu = qobject_cast<QMenu*>(object)) menu->setTitle(text);
-  else if (auto* action = qobject_cast<QAction*>(object)) action->setText(text);
-  else if (auto* label = qobject_cast<QLabel*>(object)) label->setText(text);
-  else if (auto* button = qobject_cast<QAbstractButton*>(object)) button->setText(text);
+  if (auto* menu = qobject_cast<QMenu*>(object))
+    menu->setTitle(text);
+  else if (auto* action = qobject_cast<QAction*>(object))
+    action->setText(text);
+  else if (auto* label = qobject_cast<QLabel*>(object))
+    label->setText(text);
+  else if (auto* button = qobject_cast<QAbstractButton*>(object))
+    button->setText(text);
 }
 
 void SetHint(QObject* object, const QString& text) {
-  if (auto* action = qobject_cast<QAction*>(object)) action->setToolTip(text);
-  else if (auto* widget = qobject_cast<QWidget*>(object)) widget->setToolTip(text);
+  if (auto* action = qobject_cast<QAction*>(object))
+    action->setToolTip(text);
+  else if (auto* widget = qobject_cast<QWidget*>(object))
+    widget->setToolTip(text);
 }
 
 }  // namespace
@@ -43,14 +49,18 @@ void ApplyCaptions(QWidget* window, std::span<const Caption> table, bool russian
   for (const Caption& c : table) {
     const QString text = QString::fromUtf8(russian ? c.russian : c.english);
     if (c.what == Caption::Title) {
-      if (setTitle) setTitle(text);
-      else window->setWindowTitle(text);
+      if (setTitle)
+        setTitle(text);
+      else
+        window->setWindowTitle(text);
       continue;
     }
     QObject* object = Named(window, QString::fromLatin1(c.name));
     Q_ASSERT_X(object, "ApplyCaptions", c.name);
     if (!object) continue;
-    if (c.what == Caption::Hint) SetHint(object, text);
-    else SetText(object, text);
+    if (c.what == Caption::Hint)
+      SetHint(object, text);
+    else
+      SetText(object, text);
   }
 }

@@ -21,8 +21,10 @@ std::pair<int, int> Axis(int start, int length, bool nearEdge, bool farEdge, int
 bool ShareOnce(int room, std::array<int, 3>& width, std::array<bool, 3>& dropped) {
   int open = 0;
   for (size_t k = 0; k < width.size(); ++k) {
-    if (dropped[k]) room -= kSharedMinimum[k];
-    else ++open;
+    if (dropped[k])
+      room -= kSharedMinimum[k];
+    else
+      ++open;
   }
   if (open == 0) return false;
   room = std::max(0, room);

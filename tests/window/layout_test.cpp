@@ -8,10 +8,10 @@
 namespace {
 
 using layout::Anchored;
-using layout::SharedColumnWidths;
 using layout::B;
 using layout::L;
 using layout::R;
+using layout::SharedColumnWidths;
 using layout::T;
 
 const QSize kClient(905, 546);
