@@ -1,7 +1,9 @@
 #include "shell/about.h"
 
 #include "platform/shell.h"
+#include "shell/captions.h"
 #include "shell/pictures.h"
+#include "zorvik_version.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -9,6 +11,17 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QLineEdit>
+
+namespace {
+
+// The title line in the two languages; the window's own caption reads the
+// same in both.
+const Caption kCaptions[] = {
+    {"label19", Caption::Text, "Duplicate finder and remover Zorvik - " ZORVIK_VERSION_TEXT,
+     "Удаление дубликатов файлов Зорвик - " ZORVIK_VERSION_TEXT},
+};
+
+}  // namespace
 
 TForm3::TForm3(Shell& shell, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -57,13 +70,14 @@ TForm3::TForm3(Shell& shell, QWidget* parent)
   sEdit2->setAlignment(Qt::AlignCenter);
 }
 
-void TForm3::setTitleLine(const QString& text) {
+void TForm3::setTitleLine(bool english) {
+  ApplyCaptions(this, kCaptions, !english);
+  const QString text = label19->text();
   QFont font = label19->font();
   font.setPixelSize(14);
   const int room = label19->contentsRect().width() - 2;  // the shadow lies 2 pixels to the right
   while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(text) > room) font.setPixelSize(font.pixelSize() - 1);
   label19->setFont(font);
-  label19->setText(text);
 }
 
 void TForm3::Image1Click() { shell_.open(QString::fromLatin1(kWebSite)); }

@@ -18,14 +18,15 @@ class TForm3 : public QDialog {
  public:
   TForm3(Shell& shell, QWidget* parent = nullptr);
 
-  // Sets the title line, in a font small enough to keep it on one line.
-  void setTitleLine(const QString& text);
-
- public slots:
-  void Image1Click();
+  // Sets the title line, the program's name and version in English or in
+  // Russian, in a font small enough to keep it on one line.
+  void setTitleLine(bool english);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+
+ public slots:
+  void Image1Click();
 
  private:
   Shell& shell_;

@@ -2,6 +2,7 @@
 
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "shell/captions.h"
 
 #include <QAction>
 #include <QEvent>
@@ -12,10 +13,27 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+namespace {
+
+// The dialog's texts in its two languages: English from its design, Russian
+// set on activation while the interface is Russian. "-" and "ОK" (a
+// Cyrillic O) read the same in both.
+const Caption kCaptions[] = {
+    {"TForm2", Caption::Title, "Folders to scan", "Укажите места поиска"},
+    {"Button1", Caption::Text, "+ Folder", "+ Папку"},
+    {"Button5", Caption::Text, "Clear All", "Очистить"},
+    {"Button4", Caption::Text, "Cancel", "Отмена"},
+    {"Edit1", Caption::Text, "Edit", "Изменить"},
+    {"Add1", Caption::Text, "Add Folder", "Добавить папку"},
+    {"DeleteItem1", Caption::Text, "Delete Selected", "Удалить выбранные"},
+    {"SelectAll1", Caption::Text, "Select All", "Выбрать всё"},
+};
+
+}  // namespace
+
 TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), ui_(ui), russian_(std::move(russian)) {
   setObjectName(QStringLiteral("TForm2"));
-  setWindowTitle(QStringLiteral("Folders to scan"));
   setFixedSize(397, 182);
   setModal(true);
 
@@ -41,10 +59,10 @@ TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
     return b;
   };
   Button3 = button("Button3", "ОK", 8, 75);
-  Button1 = button("Button1", "+ Folder", 112, 73);
+  Button1 = button("Button1", "", 112, 73);
   Button2 = button("Button2", "-", 188, 25);
-  Button5 = button("Button5", "Clear All", 216, 73);
-  Button4 = button("Button4", "Cancel", 315, 75);
+  Button5 = button("Button5", "", 216, 73);
+  Button4 = button("Button4", "", 315, 75);
   setTabOrder(ListBox1, Button1);
   setTabOrder(Button1, Button2);
   setTabOrder(Button2, Button3);
@@ -53,20 +71,20 @@ TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  auto item = [this](const char* name, const char* caption, const QKeySequence& key) {
-    QAction* a = PopupMenu1->addAction(QString::fromUtf8(caption));
+  auto item = [this](const char* name, const QKeySequence& key) {
+    QAction* a = PopupMenu1->addAction(QString());
     a->setObjectName(QString::fromLatin1(name));
     a->setShortcut(key);
     a->setShortcutContext(Qt::WidgetShortcut);
     ListBox1->addAction(a);
     return a;
   };
-  Edit1 = item("Edit1", "Edit", QKeySequence(Qt::Key_Space));
+  Edit1 = item("Edit1", QKeySequence(Qt::Key_Space));
   PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
-  Add1 = item("Add1", "Add Folder", QKeySequence(Qt::Key_Insert));
-  DeleteItem1 = item("DeleteItem1", "Delete Selected", QKeySequence(Qt::Key_Delete));
+  Add1 = item("Add1", QKeySequence(Qt::Key_Insert));
+  DeleteItem1 = item("DeleteItem1", QKeySequence(Qt::Key_Delete));
   PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
-  SelectAll1 = item("SelectAll1", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A));
+  SelectAll1 = item("SelectAll1", QKeySequence(Qt::CTRL | Qt::Key_A));
 
   connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
   connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
@@ -79,6 +97,7 @@ TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
   connect(SelectAll1, &QAction::triggered, this, &TForm2::SelectAll1Click);
   connect(ListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(ListBox1->viewport()->mapToGlobal(at)); });
+  ApplyCaptions(this, kCaptions, false);
 }
 
 QStringList TForm2::entries() const {
@@ -202,12 +221,5 @@ void TForm2::changeEvent(QEvent* event) {
 
 void TForm2::FormActivate() {
   if (!russian_ || !russian_()) return;
-  setWindowTitle(QStringLiteral("Укажите места поиска"));
-  Button1->setText(QStringLiteral("+ Папку"));
-  Button5->setText(QStringLiteral("Очистить"));
-  Button4->setText(QStringLiteral("Отмена"));
-  Edit1->setText(QStringLiteral("Изменить"));
-  Add1->setText(QStringLiteral("Добавить папку"));
-  DeleteItem1->setText(QStringLiteral("Удалить выбранные"));
-  SelectAll1->setText(QStringLiteral("Выбрать всё"));
+  ApplyCaptions(this, kCaptions, true);
 }

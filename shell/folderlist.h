@@ -31,6 +31,11 @@ class TForm2 : public QDialog {
   // The shell's folder browser: the chosen folder, or an empty text.
   QString BrowseForFolder(const QString& title, int flags);
 
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  public slots:
   void Button3Click();   // OK
   void Button1Click();   // + Folder
@@ -39,11 +44,6 @@ class TForm2 : public QDialog {
   void Button5Click();   // Clear All
   void SelectAll1Click();
   void Button4Click();   // Cancel
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-  void changeEvent(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FormActivate();

@@ -85,6 +85,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   // milliseconds (10 unless set); 0 lets them run at every point it offers.
   void setPumpInterval(int milliseconds) { pumpInterval_ = milliseconds; }
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
  public slots:
   // Commands, named as their handlers.
   void Enter1Click();
@@ -111,23 +115,21 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void Image1Click();
   void BaseViewItemChecked(const QString& space, const QString& count);
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
-  enum Anchor { L = 1, T = 2, R = 4, B = 8 };
   struct Placed {
     QWidget* widget;
     QRect design;
-    int anchors;
+    int anchors;  // layout::Anchor flags
     QSize parentDesign;
   };
 
   void buildControls();
   void buildMenus();
-  void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = QSize(905, 546));
+  void hookEvents();
+  // The client area as the window was designed.
+  static constexpr QSize kClient{905, 546};
+
+  void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = kClient);
   void layoutPlaced();
   void fitColumns();
   void FormCreate();
@@ -140,7 +142,10 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void showPreview();
   void setCaption(const QString& caption);
   void showTitle();
+  void applyCaptions(bool russian);
   void useQtTranslations(bool russian);
+  // A message box of the window, under the application title.
+  void tell(const QString& text);
 
   // ScanHost
   QString foldersText() override;
