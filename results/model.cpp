@@ -28,6 +28,11 @@ QString NotANumber(const QString& text) { return QStringLiteral("'%1' is not a v
 
 QString FileNameOf(const QString& path) { return path.mid(path.lastIndexOf(fs::kSeparator) + 1); }
 
+QString FolderOf(const QString& path) {
+  const qsizetype cut = path.lastIndexOf(fs::kSeparator);
+  return cut <= 0 ? path.left(cut + 1) : path.left(cut);
+}
+
 QString SizeText(qint64 bytes) {
   return QString::number(static_cast<qint64>(std::nearbyint(static_cast<long double>(bytes) / 1024)));
 }

@@ -26,6 +26,9 @@ struct ResultRow {
 
 // The file name of a path: the part after its last separator.
 QString FileNameOf(const QString& path);
+// The folder of a path: the part before its last separator ("/" for a file
+// in the root folder).
+QString FolderOf(const QString& path);
 // The size text of a file of `bytes` bytes: KB, a half going to the even neighbour.
 QString SizeText(qint64 bytes);
 // The space text of a sum of KB: "N KB" up to 1024, otherwise "N MB".

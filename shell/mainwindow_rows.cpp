@@ -71,8 +71,7 @@ void TForm1::Execute1Click() {
 void TForm1::OpenFolder1Click() {
   if (!fileRowSelected()) return;
   const QString path = model_.row(selectedRow()).path;
-  const qsizetype cut = path.lastIndexOf(fs::kSeparator);
-  services_.shell->open(cut <= 0 ? path.left(cut + 1) : path.left(cut));
+  services_.shell->open(FolderOf(path));
 }
 
 void TForm1::PopupMenu1Popup() {
