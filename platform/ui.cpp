@@ -54,7 +54,7 @@ class DesktopDialogs : public Ui {
 }  // namespace
 
 QString DesktopFolder() {
-  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
   if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return desktop;
   return QDir::homePath();
 }
