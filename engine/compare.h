@@ -45,6 +45,8 @@ class ComparePass {
   static int Position(qint64 part, qint64 whole) { return ProgressPosition(part, whole); }
 
  private:
+  // Files read side by side at most; a larger group is a crowd.
+  static constexpr size_t kMaxSideBySide = 256;
   // Record indices into the candidate list, ascending.
   using Records = std::vector<int>;
   // Files that may hold the same bytes. A stage never returns a group of
