@@ -19,13 +19,13 @@
 //               file. Files are opened for a first look only
 //               (fs::ReadFile::openListed, without open()'s checks), so what
 //               is read here sorts files and never proves anything.
-//   first page  firstPage: a crowd, a group too large to be read side by
+//   first page  splitCrowds: a crowd, a group too large to be read side by
 //               side (over kMaxSideBySide files), is split by a digest of the
-//               rest of its first page (up to kProbe), so files that differ
-//               early cost no long read. Smaller groups pass: the proof reads
-//               their first page first anyway.
-//   rest        rest: a crowd still too large is split by a digest of the
-//               rest of its files.
+//   and rest    rest of its first page (up to kProbe) and, for a file whose
+//               first page an earlier file had, of the rest of the file, in
+//               the same opening (groupByPageAndRest). A file whose first
+//               page occurs once costs no long read. Smaller groups pass: the
+//               proof reads their first page and rest side by side.
 //   byte proof  byteProof: the files of each group are opened again, checked
 //               (fs::ReadFile::open), and read side by side in chunks
 //               (sideBySide): the first page, then the rest, then the bytes
@@ -37,11 +37,11 @@
 //
 // So a file whose beginning occurs once in its run is opened once; a file
 // that shares its beginning is opened once more for the proof (in a crowd,
-// also once for each digest stage it reaches), and two files are only ever
-// called equal after every byte of both was compared, the bytes of the
-// first look included. With fast comparison on, files over kFastLimit skip
-// the first look: the other stages run on eight sampled blocks instead of
-// the whole content.
+// once more for the digests), and two files are only ever called equal
+// after every byte of both was compared, the bytes of the first look
+// included. With fast comparison on, files over kFastLimit skip the first
+// look: the other stages run on eight sampled blocks instead of the whole
+// content.
 //
 // The pass lets pending events run (pumpStopped) after each file a digest
 // opens, after the files of a side-by-side read are opened and after each
@@ -181,8 +181,7 @@ std::optional<ComparePass::Groups> ComparePass::contentGroups(Groups run, qint64
   if (start.length > 0) reading.proved.push_back(start);  // after the first look, proved too
 
   std::optional<Groups> groups = firstLook(std::move(run), reading);
-  if (groups) groups = firstPage(std::move(*groups), reading);
-  if (groups) groups = this->rest(std::move(*groups), reading);
+  if (groups) groups = splitCrowds(std::move(*groups), reading);
   if (groups) groups = byteProof(std::move(*groups), reading);
   return groups;
 }
@@ -196,8 +195,7 @@ std::optional<ComparePass::Groups> ComparePass::sampleGroups(Groups run, qint64 
   reading.sorted.push_back({size - kSampleBlock, kSampleBlock});
   reading.proved = reading.sorted;
 
-  std::optional<Groups> groups = firstPage(std::move(run), reading);
-  if (groups) groups = this->rest(std::move(*groups), reading);
+  std::optional<Groups> groups = splitCrowds(std::move(run), reading);
   if (groups) groups = byteProof(std::move(*groups), reading);
   return groups;
 }
@@ -213,22 +211,25 @@ std::optional<ComparePass::Groups> ComparePass::firstLook(Groups groups, const R
   return out;
 }
 
-std::optional<ComparePass::Groups> ComparePass::firstPage(Groups groups, const Reading& reading) {
-  Segments page;
+std::optional<ComparePass::Groups> ComparePass::splitCrowds(Groups groups, const Reading& reading) {
+  Segments page, later;
   for (const Segment& seg : reading.sorted) {
     const qint64 inPage = std::clamp<qint64>(kProbe - seg.offset, 0, seg.length);
     if (inPage > 0) page.push_back({seg.offset, inPage});
-  }
-  return splitCrowds(std::move(groups), page, reading.size);
-}
-
-std::optional<ComparePass::Groups> ComparePass::rest(Groups groups, const Reading& reading) {
-  Segments later;
-  for (const Segment& seg : reading.sorted) {
-    const qint64 inPage = std::clamp<qint64>(kProbe - seg.offset, 0, seg.length);
     if (inPage < seg.length) later.push_back({seg.offset + inPage, seg.length - inPage});
   }
-  return splitCrowds(std::move(groups), later, reading.size);
+  if (page.empty() && later.empty()) return groups;
+  Groups out;
+  for (Records& group : groups) {
+    if (group.size() <= kMaxSideBySide) {
+      out.push_back(std::move(group));
+      continue;
+    }
+    std::optional<Groups> split = groupByPageAndRest(group, page, later, reading.size);
+    if (!split) return std::nullopt;
+    std::move(split->begin(), split->end(), std::back_inserter(out));
+  }
+  return out;
 }
 
 std::optional<ComparePass::Groups> ComparePass::byteProof(Groups groups, const Reading& reading) {

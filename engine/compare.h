@@ -74,6 +74,7 @@ class ComparePass {
   struct OpenedFile;
   struct Strand;
   struct Hash;
+  using Digest = std::pair<std::uint64_t, std::uint64_t>;  // 128 bits of XXH3
 
   // The run that starts at `first`: its last record and where the search
   // for it stopped.
@@ -88,16 +89,16 @@ class ComparePass {
   std::optional<Groups> contentGroups(Groups run, qint64 size);
   std::optional<Groups> sampleGroups(Groups run, qint64 size);
   std::optional<Groups> firstLook(Groups groups, const Reading& reading);
-  std::optional<Groups> firstPage(Groups groups, const Reading& reading);
-  std::optional<Groups> rest(Groups groups, const Reading& reading);
+  std::optional<Groups> splitCrowds(Groups groups, const Reading& reading);
   std::optional<Groups> byteProof(Groups groups, const Reading& reading);
 
   // What the stages are made of.
-  std::optional<Groups> splitCrowds(Groups groups, const Segments& segments, qint64 size);
+  std::optional<Groups> groupByPageAndRest(const Records& records, const Segments& page, const Segments& later,
+                                           qint64 size);
   std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size,
                                       Opening opening);
-  std::optional<std::pair<std::uint64_t, std::uint64_t>> digestOf(const fs::ReadFile& file, int record,
-                                                                   const Segments& segments, Hash& hash);
+  std::optional<Digest> restDigest(fs::ReadFile& file, int record, const Segments& later, qint64 size, Hash& hash);
+  std::optional<Digest> digestOf(const fs::ReadFile& file, int record, const Segments& segments, Hash& hash);
   std::optional<Groups> sideBySide(const Records& records, const Reading& reading);
   // Moves `strand` past the segments it has read; true when none is left.
   static bool AtEnd(Strand& strand, const Segments& segments);

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -25,10 +27,9 @@ qint64 ChunkFor(size_t files) {
   return chunk & ~qint64(4095);
 }
 
-using Digest = std::pair<XXH64_hash_t, XXH64_hash_t>;
-
-// The records of each digest that occurs at least twice.
-std::vector<std::vector<int>> GroupsOfEqualDigest(std::vector<std::pair<Digest, int>> keyed) {
+// The records of each key that occurs at least twice.
+template <class Key>
+std::vector<std::vector<int>> GroupsOfEqualKey(std::vector<std::pair<Key, int>> keyed) {
   std::sort(keyed.begin(), keyed.end());
   std::vector<std::vector<int>> groups;
   for (size_t a = 0; a < keyed.size();) {
@@ -80,36 +81,20 @@ struct ComparePass::Strand {
 // The state of a digest that streams through the buffer, or none when the
 // bytes hashed fit in it.
 struct ComparePass::Hash {
+  // The state, made when first needed and reset.
+  XXH3_state_t* streaming() {
+    if (!state) state.reset(XXH3_createState());
+    XXH3_128bits_reset(state.get());
+    return state.get();
+  }
   std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state{nullptr, XXH3_freeState};
 };
 // ------------------------------------------------------- digests of crowds --
 
-std::optional<ComparePass::Groups> ComparePass::splitCrowds(Groups groups, const Segments& segments, qint64 size) {
-  if (segments.empty()) return groups;
-  Groups out;
-  for (Records& group : groups) {
-    if (group.size() <= kMaxSideBySide) {
-      out.push_back(std::move(group));
-      continue;
-    }
-    std::optional<Groups> split = groupByDigest(group, segments, size, Opening::Checked);
-    if (!split) return std::nullopt;
-    std::move(split->begin(), split->end(), std::back_inserter(out));
-  }
-  return out;
-}
-
 std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& records, const Segments& segments,
                                                               qint64 size, Opening opening) {
   if (records.size() < 2) return Groups{};
-  qint64 total = 0;
-  for (const Segment& seg : segments) total += seg.length;
-  // What fits in the buffer is read whole and hashed at once; more is
-  // hashed as it streams through.
-  const qint64 capacity = std::clamp<qint64>(total, 1, kDigestBuffer);
-  buffer_.resize(static_cast<size_t>(capacity));
   Hash hash;
-  if (total > capacity) hash.state.reset(XXH3_createState());
   std::vector<std::pair<Digest, int>> keyed;
   keyed.reserve(records.size());
   for (const int k : records) {
@@ -118,15 +103,52 @@ std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& rec
     if (!open(file, k, size, opening)) continue;
     if (const std::optional<Digest> d = digestOf(file, k, segments, hash)) keyed.emplace_back(*d, k);
   }
-  return GroupsOfEqualDigest(std::move(keyed));
+  return GroupsOfEqualKey(std::move(keyed));
 }
 
-std::optional<Digest> ComparePass::digestOf(const fs::ReadFile& file, int record, const Segments& segments,
-                                            Hash& hash) {
-  // Without a state everything fits in the buffer.
-  const qint64 capacity = static_cast<qint64>(buffer_.size());
-  XXH3_state_t* state = hash.state.get();
-  if (state) XXH3_128bits_reset(state);
+std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records& records, const Segments& page,
+                                                                   const Segments& later, qint64 size) {
+  // Each file is opened once: its first page is hashed, and its rest in the
+  // same opening when an earlier file had that first page. The first file
+  // of a page is opened again for its rest when a second one comes, so a
+  // file whose first page occurs once in the crowd costs no long read.
+  if (records.size() < 2) return Groups{};
+  Hash hash;
+  std::map<Digest, int> restUnread;  // a first page seen: its first file, -1 once its rest is read
+  std::vector<std::pair<std::pair<Digest, Digest>, int>> keyed;
+  for (const int k : records) {
+    if (pumpStopped()) return std::nullopt;
+    fs::ReadFile file;
+    if (!open(file, k, size, Opening::Checked)) continue;
+    const std::optional<Digest> p = digestOf(file, k, page, hash);
+    if (!p) continue;
+    const auto [seen, isNew] = restUnread.try_emplace(*p, k);
+    if (isNew) continue;
+    if (const int first = std::exchange(seen->second, -1); first >= 0) {
+      fs::ReadFile again;
+      if (const std::optional<Digest> r = restDigest(again, first, later, size, hash)) keyed.push_back({{*p, *r}, first});
+    }
+    if (const std::optional<Digest> r = restDigest(file, k, later, size, hash)) keyed.push_back({{*p, *r}, k});
+  }
+  return GroupsOfEqualKey(std::move(keyed));
+}
+
+std::optional<ComparePass::Digest> ComparePass::restDigest(fs::ReadFile& file, int record, const Segments& later,
+                                                           qint64 size, Hash& hash) {
+  if (later.empty()) return Digest{};
+  if (!file.isOpen() && !open(file, record, size, Opening::Checked)) return std::nullopt;
+  return digestOf(file, record, later, hash);
+}
+
+std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& file, int record,
+                                                         const Segments& segments, Hash& hash) {
+  // What fits in the buffer is read whole and hashed at once; more is
+  // hashed as it streams through.
+  qint64 total = 0;
+  for (const Segment& seg : segments) total += seg.length;
+  const qint64 capacity = std::clamp<qint64>(total, 1, kDigestBuffer);
+  buffer_.resize(static_cast<size_t>(capacity));
+  XXH3_state_t* state = total > capacity ? hash.streaming() : nullptr;
   qint64 filled = 0;
   for (const Segment& seg : segments) {
     for (qint64 off = 0; off < seg.length;) {
