@@ -70,6 +70,8 @@ class ComparePass {
     std::vector<int> groupOf;  // by index within the run; -1: no copy
     Groups groups;             // ordered by first record
   };
+  // How a file is opened: for a first look (fs::ReadFile::openListed,
+  // which proves nothing) or with open()'s checks.
   enum class Opening { ForFirstLook, Checked };
   struct OpenedFile;
   struct Strand;
@@ -85,7 +87,8 @@ class ComparePass {
   bool partitionRun(int first, int last, bool fast, Partition& out);
   Records freeRecords(int first, int last) const;
 
-  // The stages.
+  // The stages, in the order a run goes through them (compare.cpp tells
+  // how): each takes groups and returns groups, or nothing when stopped.
   std::optional<Groups> contentGroups(Groups run, qint64 size);
   std::optional<Groups> sampleGroups(Groups run, qint64 size);
   std::optional<Groups> firstLook(Groups groups, const Reading& reading);
