@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Zorvik and runs every test: once in a
-# Release build, once built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Release build (then checks its installation and Debian package), once built
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 jobs=$(nproc)
+# The tests compare list files byte for byte as a UTF-8 locale writes them.
+case "${LC_ALL:-${LC_CTYPE:-${LANG:-}}}" in
+  *UTF-8* | *utf8*) ;;
+  *) export LC_ALL=C.UTF-8 ;;
+esac
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+scripts/check-install.sh build
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-bool SameBytes(const fs::ReadFile& a, const fs::ReadFile& b, qint64 offset, qint64 length,
-               const ChunkRead& chunkRead, qint64 chunk) {
+bool SameBytes(const fs::ReadFile& a, const fs::ReadFile& b, qint64 offset, qint64 length, const ChunkRead& chunkRead,
+               qint64 chunk) {
   if (length <= 0) return true;
   const size_t most = static_cast<size_t>(std::min(length, std::max<qint64>(chunk, 1)));
   std::vector<char> x(most), y(most);

@@ -2,6 +2,8 @@
 // keeps the records of one size together.
 #pragma once
 
+#include "platform/fs.h"
+
 #include <QString>
 
 #include <vector>
@@ -14,6 +16,7 @@ struct CandidateRecord {
   QString path;
   qint64 mtime = 0;  // seconds since the epoch
   bool taken = false;
+  fs::FileId id{};   // the file the walk found under that path
 };
 
 // Field `index` (from 0) of `text` split at `separator`; a field of exactly

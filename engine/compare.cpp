@@ -158,12 +158,12 @@ ComparePass::Records ComparePass::freeRecords(int first, int last) const {
 bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
   const qint64 size = RecordSize(list_.at(first));
   Groups run{freeRecords(first, last)};
-  std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(std::move(run), size);
+  std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(run, size);
   if (!groups) return false;
   out.groups = std::move(*groups);
   for (auto& g : out.groups) std::sort(g.begin(), g.end());
   std::sort(out.groups.begin(), out.groups.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
-  out.groupOf.assign(static_cast<size_t>(last - first + 1), -1);
+  out.groupOf.assign(static_cast<size_t>(last - first) + 1, -1);
   for (size_t g = 0; g < out.groups.size(); ++g)
     for (const int k : out.groups[g]) out.groupOf[static_cast<size_t>(k - first)] = static_cast<int>(g);
   out.ready = true;
@@ -172,7 +172,7 @@ bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
 
 // -------------------------------------------------------------- the stages --
 
-std::optional<ComparePass::Groups> ComparePass::contentGroups(Groups run, qint64 size) {
+std::optional<ComparePass::Groups> ComparePass::contentGroups(const Groups& run, qint64 size) {
   Reading reading;
   reading.size = size;
   reading.firstLook = std::min(size, kFirstLook);
@@ -180,7 +180,7 @@ std::optional<ComparePass::Groups> ComparePass::contentGroups(Groups run, qint64
   if (rest.length > 0) reading.sorted.push_back(rest), reading.proved.push_back(rest);
   if (start.length > 0) reading.proved.push_back(start);  // after the first look, proved too
 
-  std::optional<Groups> groups = firstLook(std::move(run), reading);
+  std::optional<Groups> groups = firstLook(run, reading);
   if (groups) groups = splitCrowds(std::move(*groups), reading);
   if (groups) groups = byteProof(std::move(*groups), reading);
   return groups;
@@ -200,11 +200,10 @@ std::optional<ComparePass::Groups> ComparePass::sampleGroups(Groups run, qint64 
   return groups;
 }
 
-std::optional<ComparePass::Groups> ComparePass::firstLook(Groups groups, const Reading& reading) {
+std::optional<ComparePass::Groups> ComparePass::firstLook(const Groups& groups, const Reading& reading) {
   Groups out;
   for (const Records& group : groups) {
-    std::optional<Groups> looked =
-        groupByDigest(group, {{0, reading.firstLook}}, reading.size, Opening::ForFirstLook);
+    std::optional<Groups> looked = groupByDigest(group, {{0, reading.firstLook}}, reading.size, Opening::ForFirstLook);
     if (!looked) return std::nullopt;
     std::move(looked->begin(), looked->end(), std::back_inserter(out));
   }
@@ -236,8 +235,8 @@ std::optional<ComparePass::Groups> ComparePass::byteProof(Groups groups, const R
   if (reading.proved.empty()) return groups;  // empty files: nothing to compare
   Groups out;
   for (Records& group : groups) {
-    std::optional<Groups> proved = group.size() <= kMaxSideBySide ? sideBySide(group, reading)
-                                                                  : provedAgainstFirst(std::move(group), reading);
+    std::optional<Groups> proved =
+        group.size() <= kMaxSideBySide ? sideBySide(group, reading) : provedAgainstFirst(std::move(group), reading);
     if (!proved) return std::nullopt;
     std::move(proved->begin(), proved->end(), std::back_inserter(out));
   }

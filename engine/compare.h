@@ -89,24 +89,23 @@ class ComparePass {
 
   // The stages, in the order a run goes through them (compare.cpp tells
   // how): each takes groups and returns groups, or nothing when stopped.
-  std::optional<Groups> contentGroups(Groups run, qint64 size);
+  std::optional<Groups> contentGroups(const Groups& run, qint64 size);
   std::optional<Groups> sampleGroups(Groups run, qint64 size);
-  std::optional<Groups> firstLook(Groups groups, const Reading& reading);
+  std::optional<Groups> firstLook(const Groups& groups, const Reading& reading);
   std::optional<Groups> splitCrowds(Groups groups, const Reading& reading);
   std::optional<Groups> byteProof(Groups groups, const Reading& reading);
 
   // What the stages are made of.
   std::optional<Groups> groupByPageAndRest(const Records& records, const Segments& page, const Segments& later,
                                            qint64 size);
-  std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size,
-                                      Opening opening);
+  std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size, Opening opening);
   std::optional<Digest> restDigest(fs::ReadFile& file, int record, const Segments& later, qint64 size, Hash& hash);
   std::optional<Digest> digestOf(const fs::ReadFile& file, int record, const Segments& segments, Hash& hash);
   std::optional<Groups> sideBySide(const Records& records, const Reading& reading);
   // Moves `strand` past the segments it has read; true when none is left.
   static bool AtEnd(Strand& strand, const Segments& segments);
-  bool follow(Strand strand, const std::vector<OpenedFile>& files, const Reading& reading,
-              std::vector<Strand>& pending, Groups& out);
+  bool follow(Strand strand, const std::vector<OpenedFile>& files, const Reading& reading, std::vector<Strand>& pending,
+              Groups& out);
   std::optional<std::vector<std::vector<size_t>>> readChunk(Strand& strand, const std::vector<OpenedFile>& files,
                                                             const Segments& segments);
   std::optional<Groups> provedAgainstFirst(Records records, const Reading& reading);

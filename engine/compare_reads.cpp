@@ -18,8 +18,8 @@
 
 namespace {
 
-constexpr qint64 kBufferBudget = 16 << 20; // bytes of chunk buffers at most
-constexpr qint64 kDigestBuffer = 1 << 20;  // bytes hashed at once at most
+constexpr qint64 kBufferBudget = 16 << 20;  // bytes of chunk buffers at most
+constexpr qint64 kDigestBuffer = 1 << 20;   // bytes hashed at once at most
 
 qint64 ChunkFor(size_t files) {
   qint64 chunk = kBufferBudget / static_cast<qint64>(std::max<size_t>(files, 1));
@@ -62,7 +62,6 @@ std::vector<std::vector<size_t>> SplitByBytes(const std::vector<std::pair<size_t
 }
 
 }  // namespace
-
 
 // A file of a side-by-side read.
 struct ComparePass::OpenedFile {
@@ -126,7 +125,8 @@ std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records
     if (isNew) continue;
     if (const int first = std::exchange(seen->second, -1); first >= 0) {
       fs::ReadFile again;
-      if (const std::optional<Digest> r = restDigest(again, first, later, size, hash)) keyed.push_back({{*p, *r}, first});
+      if (const std::optional<Digest> r = restDigest(again, first, later, size, hash))
+        keyed.push_back({{*p, *r}, first});
     }
     if (const std::optional<Digest> r = restDigest(file, k, later, size, hash)) keyed.push_back({{*p, *r}, k});
   }
@@ -140,8 +140,8 @@ std::optional<ComparePass::Digest> ComparePass::restDigest(fs::ReadFile& file, i
   return digestOf(file, record, later, hash);
 }
 
-std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& file, int record,
-                                                         const Segments& segments, Hash& hash) {
+std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& file, int record, const Segments& segments,
+                                                         Hash& hash) {
   // What fits in the buffer is read whole and hashed at once; more is
   // hashed as it streams through.
   qint64 total = 0;
@@ -305,4 +305,3 @@ void ComparePass::countRead(int record, qint64 length) {
   stats_.bytesRead += length;
   readPerRecord_[static_cast<size_t>(record)] += length;
 }
-

@@ -35,6 +35,15 @@ void Walker::dropSecondNamesOfMountedFiles() {
   });
 }
 
+bool Walker::accepts(const fs::DirEntry& entry, const QString& mask) {
+  if (!entry.isFile || HasLineBreak(entry.name) || !fs::WildcardMatch(mask, entry.name)) return false;
+  if (host_.skipSmall() ? entry.size < kSmallFile : host_.skipEmpty() && entry.size == 0) return false;
+  // A file with another name already listed is not listed again.
+  if (entry.hasOtherLinks && !linkedFiles_.insert(entry.id).second) return false;
+  if (entry.mountedOver) mountedFiles_.insert(entry.id);
+  return true;
+}
+
 void Walker::ScanFolder(const QString& folder, const QString& mask) {
   host_.pump();
   if (driver_.ScanStopped) return;
@@ -49,16 +58,8 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
     host_.pump();
     // After a stop the listing is finished, unless a newer scan has begun.
     if (driver_.ScanStopped && !ownsList()) return;
-    if (!entry.isFile || HasLineBreak(entry.name)) continue;
-    if (!fs::WildcardMatch(mask, entry.name)) continue;
-    if (host_.skipSmall()) {
-      if (entry.size < kSmallFile) continue;
-    } else if (host_.skipEmpty()) {
-      if (entry.size == 0) continue;
-    }
-    if (entry.hasOtherLinks && !linkedFiles_.insert(entry.id).second) continue;
-    if (entry.mountedOver) mountedFiles_.insert(entry.id);
-    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false});
+    if (!accepts(entry, mask)) continue;
+    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, entry.id});
     host_.setDetail(entry.name);
   }
 

@@ -25,6 +25,9 @@ class Walker {
 
  private:
   bool ownsList() const;
+  // Whether a listed file becomes a candidate: a regular file matching the
+  // mask and the size options, not listed before under another name.
+  bool accepts(const fs::DirEntry& entry, const QString& mask);
 
   ScanHost& host_;
   ScanDriver& driver_;

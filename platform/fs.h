@@ -75,6 +75,7 @@ inline constexpr int kNotAbsolute = EINVAL;     // a relative path
 inline constexpr int kNotRegular = ENOTSUP;     // a FIFO, socket or device
 inline constexpr int kChanged = EBUSY;          // changed while it was acted on
 inline constexpr int kNoTrash = EXDEV;          // no trash folder can take the file
+inline constexpr int kReplaced = ESTALE;        // another file than the scan found
 // A short text for an error code.
 QString ErrorText(int error);
 

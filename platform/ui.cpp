@@ -1,8 +1,11 @@
 #include "platform/ui.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 namespace {
 
@@ -28,12 +31,12 @@ class DesktopDialogs : public Ui {
     box.exec();
   }
   std::optional<QString> pickFolder(QWidget* owner, const QString& start) override {
-    const QString chosen = QFileDialog::getExistingDirectory(owner, QString(), start);
+    const QString chosen = QFileDialog::getExistingDirectory(owner, QString(), start.isEmpty() ? DesktopFolder() : start);
     if (chosen.isEmpty()) return std::nullopt;
     return chosen;
   }
   QString browseForFolder(QWidget* owner, const QString& title) override {
-    return QFileDialog::getExistingDirectory(owner, title);
+    return QFileDialog::getExistingDirectory(owner, title, DesktopFolder());
   }
   QString openFileName(QWidget* owner, const QString& filter) override {
     return QFileDialog::getOpenFileName(owner, QString(), QString(), filter);
@@ -49,6 +52,12 @@ class DesktopDialogs : public Ui {
 };
 
 }  // namespace
+
+QString DesktopFolder() {
+  const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return desktop;
+  return QDir::homePath();
+}
 
 Ui& DesktopUi() {
   static DesktopDialogs dialogs;

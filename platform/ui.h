@@ -31,3 +31,7 @@ class Ui {
 
 // The real dialogs.
 Ui& DesktopUi();
+
+// Where a folder picker starts when it is given no folder: the user's
+// desktop folder, or the home folder when there is none.
+QString DesktopFolder();

@@ -7,6 +7,11 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#ifdef Q_OS_UNIX
+#include <langinfo.h>
+#include <locale.h>
+#endif
+
 namespace {
 
 const char16_t kWindows1251[128] = {
@@ -33,9 +38,24 @@ QString DecodeWindows1251(const QByteArray& bytes) {
   text.reserve(bytes.size());
   for (const char c : bytes) {
     const unsigned char b = static_cast<unsigned char>(c);
-    text.append(b < 0x80 ? QChar(b) : QChar(kWindows1251[b - 0x80]));
+    text.append(b < 0x80 ? QChar(char16_t(b)) : QChar(kWindows1251[b - 0x80]));
   }
   return text;
+}
+
+// Whether the user's locale, as the environment names it, encodes in UTF-8.
+// Asked of the environment rather than of the running program, which Qt
+// switches to UTF-8 whatever the user chose.
+bool LocaleIsUtf8() {
+#ifdef Q_OS_UNIX
+  const locale_t user = newlocale(LC_CTYPE_MASK, "", locale_t{});
+  if (user == locale_t{}) return false;  // an unknown locale: the C one
+  const QByteArray codeset(nl_langinfo_l(CODESET, user));
+  freelocale(user);
+  return codeset.compare("UTF-8", Qt::CaseInsensitive) == 0 || codeset.compare("utf8", Qt::CaseInsensitive) == 0;
+#else
+  return false;
+#endif
 }
 
 QString FieldOrEmpty(const QString& field) { return field == QLatin1String(" ") ? QString() : field; }
@@ -88,9 +108,10 @@ QByteArray ListFileBytes(const ResultModel& model) {
     }
     text += QStringLiteral("\r\n");
   }
-  // The locale's code page is UTF-8 here, so every character fits and no
-  // byte-order mark is needed.
-  return text.toUtf8();
+  // Always UTF-8, so no character is lost; a byte-order mark tells it apart
+  // where the locale's own encoding is something else.
+  const QByteArray bytes = text.toUtf8();
+  return bytes.isEmpty() || LocaleIsUtf8() ? bytes : QByteArray("\xEF\xBB\xBF") + bytes;
 }
 
 bool SaveListFile(const ResultModel& model, const QString& file, QString* error) {
@@ -177,12 +198,12 @@ LoadedList ParseListText(const QString& text) {
       if (!SplitCrowdedLine(l, row)) {
         row = ResultRow();
         row.hasSubItems = true;
-        row.caption = RecordField(l, QLatin1Char(';'), 1);
+        row.caption = l.section(QLatin1Char(';'), 1, 1);
         ++out.unreadable;
       }
     } else {
       row.marked = RecordField(l, QLatin1Char(';'), 0) == QLatin1String("1");
-      row.caption = RecordField(l, QLatin1Char(';'), 1);
+      row.caption = l.section(QLatin1Char(';'), 1, 1);  // as it stands: a file may be named " "
       row.path = RecordField(l, QLatin1Char(';'), 2);
       row.sizeText = RecordField(l, QLatin1Char(';'), 3);
       row.dateText = RecordField(l, QLatin1Char(';'), 4);

@@ -13,6 +13,17 @@ constexpr qint64 kLargestKB = qint64(1) << 32;
 
 bool CountableKB(qint64 kb) { return kb >= -kLargestKB && kb <= kLargestKB; }
 
+// A size text read as a decimal whole number: the whole text, with nothing
+// before or after the digits (" 5" and "5 " are no number).
+bool SizeNumber(const QString& text, qint64* kb) {
+  if (text.isEmpty() || text.front().isSpace() || text.back().isSpace()) return false;
+  bool ok = false;
+  *kb = text.toLongLong(&ok);
+  return ok;
+}
+
+QString NotANumber(const QString& text) { return QStringLiteral("'%1' is not a valid integer value").arg(text); }
+
 }  // namespace
 
 QString FileNameOf(const QString& path) { return path.mid(path.lastIndexOf(fs::kSeparator) + 1); }
@@ -99,6 +110,7 @@ void ResultModel::appendFileRow(const CandidateRecord& record) {
   r.hasSubItems = true;
   r.sizeText = SizeText(RecordSize(record));
   r.dateText = RecordDate(record);
+  r.id = record.id;
   beginInsertRows(QModelIndex(), i, i);
   const qint64 kb = static_cast<qint64>(std::nearbyint(static_cast<long double>(record.size) / 1024));
   kb_.push_back(kb);
@@ -107,15 +119,14 @@ void ResultModel::appendFileRow(const CandidateRecord& record) {
   endInsertRows();
 }
 
-void ResultModel::appendRows(std::vector<ResultRow> rows) {
-  if (rows.empty()) return;
+bool ResultModel::appendRows(std::vector<ResultRow> rows) {
+  if (rows.empty()) return false;
   const int first = count();
   std::vector<bool> marks;
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
   for (ResultRow& r : rows) {
-    bool ok = false;
-    const qint64 kb = r.sizeText.toLongLong(&ok);
-    ok = ok && CountableKB(kb);
+    qint64 kb = 0;
+    const bool ok = SizeNumber(r.sizeText, &kb) && CountableKB(kb);
     kb_.push_back(ok ? kb : 0);
     kbValid_.push_back(ok);
     marks.push_back(r.marked);
@@ -127,7 +138,7 @@ void ResultModel::appendRows(std::vector<ResultRow> rows) {
   std::vector<bool> all(static_cast<size_t>(count()), false);
   for (int i = 0; i < first; ++i) all[static_cast<size_t>(i)] = rows_[static_cast<size_t>(i)].marked;
   for (size_t k = 0; k < marks.size(); ++k) all[static_cast<size_t>(first) + k] = marks[k];
-  applyMarks(all);
+  return applyMarks(all);
 }
 
 void ResultModel::setCaption(int i, const QString& caption) {
@@ -168,23 +179,36 @@ bool ResultModel::setMarked(int i, bool marked) {
 }
 
 bool ResultModel::applyMarks(const std::vector<bool>& marks) {
+  // The marks change one by one from the first row on, and each change
+  // recounts: while a marked row's size text is no number, a recount fails
+  // and leaves the fields as the last good one wrote them. A failure is
+  // reported once, after the totals of the last good recount.
   int lo = -1, hi = -1;
+  bool goodRecount = false;
+  qint64 goodCount = 0, goodKB = 0;
+  QString failure;
   for (int i = 0; i < count(); ++i) {
-    if (applyMark(i, marks[static_cast<size_t>(i)])) {
-      if (lo < 0) lo = i;
-      hi = i;
+    if (!applyMark(i, marks[static_cast<size_t>(i)])) continue;
+    if (lo < 0) lo = i;
+    hi = i;
+    if (invalidMarked_.empty()) {
+      goodRecount = true;
+      goodCount = markedCount_;
+      goodKB = markedKB_;
+    } else if (failure.isEmpty()) {
+      failure = NotANumber(rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText);
     }
   }
   if (lo < 0) return false;
   emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
-  UpdateTotals();
+  if (goodRecount) emit totalsChanged(SpaceText(goodKB), QString::number(goodCount));
+  if (!failure.isEmpty()) emit totalsError(failure);
   return true;
 }
 
 void ResultModel::UpdateTotals() {
   if (!invalidMarked_.empty()) {
-    const QString& bad = rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText;
-    emit totalsError(QStringLiteral("'%1' is not a valid integer value").arg(bad));
+    emit totalsError(NotANumber(rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText));
     return;
   }
   emit totalsChanged(SpaceText(markedKB_), QString::number(markedCount_));

@@ -17,6 +17,9 @@ struct ResultRow {
   QString sizeText;         // size in KB
   QString dateText;
   bool marked = false;
+  // The file a scan found under the path; unknown (zero) for rows read from
+  // a list file.
+  fs::FileId id{};
 
   bool isSeparator() const { return caption.isEmpty(); }
 };
@@ -50,7 +53,8 @@ class ResultModel : public QAbstractTableModel {
   void appendSeparator();
   void appendFileRow(const CandidateRecord& record);
   // Appends rows as read from a list file: the rows first, then their marks.
-  void appendRows(std::vector<ResultRow> rows);
+  // True when a mark was set (and the totals were reported).
+  bool appendRows(std::vector<ResultRow> rows);
   void setCaption(int i, const QString& caption);
 
   // Changes one mark; a real change updates the totals at once.

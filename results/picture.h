@@ -19,8 +19,10 @@ inline constexpr qint64 kMaxPicturePixels = 40'000'000;
 
 // Reads the picture at `path` as `kind`, scaled down (proportions kept) to
 // fit `fit` when it is larger. Returns false with a reason in *error when
-// the file cannot be read as that kind or is too large.
-bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, QString* error);
+// the file cannot be read as that kind or is too large; the reason is in
+// English or, with `english` false, in Russian.
+bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, QString* error, bool english = true);
 
 // Decodes picture bytes the same way (for the fuzzer and tests).
-bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, QString* error);
+bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, QString* error,
+                   bool english = true);

@@ -38,11 +38,12 @@ bool Identical(const fs::HeldFile& a, const fs::HeldFile& b) {
   return a.size() == size && b.size() == size;
 }
 
-// The unmarked rows of the group being processed, the copies a marked file
-// may leave behind. They are gathered once per group (and rows kept during
-// the run join them), the copy found last is held open and tried first, and
-// a row whose file cannot be opened is not tried again, so a group is not
-// re-read pairwise.
+// The rows of the group being processed that were unmarked when the run
+// reached it: the copies a marked file may leave behind. They are gathered
+// once per group, the copy found last is held open and tried first, and a
+// row whose file cannot be opened is not tried again, so a group is not
+// re-read pairwise. (A marked file kept in place is no copy for the rest:
+// keeping more than the rule asks loses nothing.)
 class Copies {
  public:
   void enter(const ResultModel& model, const Group& group) {
@@ -54,8 +55,6 @@ class Copies {
     for (int k = group.first; k <= group.last; ++k)
       if (!model.row(k).marked && Actionable(model.row(k))) rows_.push_back(k);
   }
-  // A marked row kept in place is a copy the rest may leave behind.
-  void add(int row) { rows_.push_back(row); }
 
   // Whether an unmarked row other than `row` is left in the group.
   bool anyLeft(const ResultModel& model, int row) {
@@ -101,19 +100,25 @@ class Copies {
   fs::HeldFile keeper_;
 };
 
+// Whether the opened file is the one the scan found under the row's path
+// (rows read from a list file name no particular file).
+bool SameFileAsScanned(const ResultRow& row, const fs::HeldFile& file) {
+  return row.id == fs::FileId{} || row.id == file.id();
+}
+
 QString DeleteFailedText(const QString& path, int error) {
   return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
 }
 
-}  // namespace
-
-ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
-  ProcessResult result;
-  if (model.count() == 0) return result;
-
-  // Groups whose every copy is marked: asked about before the run.
-  std::vector<char> wholeGroup(static_cast<size_t>(model.count()), 0);
-  int wholeGroups = 0;
+// The rows of the groups whose every copy is marked, and how many such
+// groups there are.
+struct WholeGroups {
+  std::vector<char> rows;
+  int count = 0;
+};
+WholeGroups FindWholeGroups(const ResultModel& model) {
+  WholeGroups whole;
+  whole.rows.assign(static_cast<size_t>(model.count()), 0);
   for (int i = 0; i < model.count();) {
     if (model.row(i).caption.isEmpty()) {
       ++i;
@@ -127,19 +132,134 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
       all = all && model.row(k).marked;
     }
     if (any && all) {
-      ++wholeGroups;
-      for (int k = g.first; k <= g.last; ++k) wholeGroup[static_cast<size_t>(k)] = 1;
+      ++whole.count;
+      for (int k = g.first; k <= g.last; ++k) whole.rows[static_cast<size_t>(k)] = 1;
     }
     i = g.last + 1;
   }
-  bool removeWholeGroups = false;
-  if (wholeGroups > 0 && host.mode() != ProcessMode::Move) {
-    const bool en = host.english();
-    removeWholeGroups = host.askWholeGroups(
-        LanguageText(en, "Confirm", "Подтверждение"),
-        en ? QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(wholeGroups)
-           : QStringLiteral("Отмечены все копии в группах: %1. Удалить их все?").arg(wholeGroups));
+  return whole;
+}
+
+// Whether the groups whose every copy is marked go too (moving loses
+// nothing, so it never asks).
+bool AskAboutWholeGroups(ProcessHost& host, int groups) {
+  if (groups == 0 || host.mode() == ProcessMode::Move) return false;
+  const bool en = host.english();
+  return host.askWholeGroups(LanguageText(en, "Confirm", "Подтверждение"),
+                             en ? QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(groups)
+                                : QStringLiteral("Отмечены все копии в группах: %1. Удалить их все?").arg(groups));
+}
+
+// One processing run over the rows, row by row.
+class Run {
+ public:
+  Run(ResultModel& model, ProcessHost& host, ProcessResult& result, WholeGroups whole, bool removeWholeGroups)
+      : model_(model), host_(host), result_(result), whole_(std::move(whole)), removeWholeGroups_(removeWholeGroups) {}
+
+  // Acts on the marked row i. False when the run stops here (no destination).
+  bool processRow(int i) {
+    const QString path = model_.row(i).path;
+    if (!group_.holds(i)) group_ = GroupOf(model_, i);
+    copies_.enter(model_, group_);
+    const bool inWholeGroup = static_cast<size_t>(i) < whole_.rows.size() && whole_.rows[static_cast<size_t>(i)];
+    const ProcessMode mode = host_.mode();
+    fs::HeldFile file;
+    int error = 0;
+    if (inWholeGroup && !removeWholeGroups_ && mode != ProcessMode::Move) {
+      ++result_.spared;
+    } else if (!file.open(path, &error)) {
+      notOpened(mode, path, error);
+    } else if (!SameFileAsScanned(model_.row(i), file)) {
+      fail(mode, path, fs::kReplaced);
+    } else if (!processOpened(i, mode, inWholeGroup, file)) {
+      return false;
+    }
+    model_.setMarked(i, false);
+    return true;
   }
+
+ private:
+  void notOpened(ProcessMode mode, const QString& path, int error) {
+    if (error != ENOENT) return fail(mode, path, error);  // a link on the way, a relative path, not a regular file
+    // Already gone: nothing is at its path any more.
+    if (mode == ProcessMode::Remove) host_.deleteFailed(DeleteFailedText(path, error));
+    ++result_.processed;
+  }
+
+  // False when the run stops here (no destination).
+  bool processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
+    file.clearReadOnly();
+    QString destination;
+    if (mode == ProcessMode::Move && !settleDestination(&destination)) return false;
+    // A file leaves its group only while an identical copy stays in it:
+    // always when it is removed, and when it is moved away from an
+    // unmarked copy.
+    const bool needsCopy = mode == ProcessMode::Move ? copies_.anyLeft(model_, i) : !inWholeGroup;
+    if (needsCopy && !copies_.copyOf(model_, i, file)) {
+      ++result_.kept;
+    } else {
+      act(mode, file, destination);
+    }
+    return true;
+  }
+
+  // The destination folder, ending with the separator; offers to browse
+  // for one when it is empty. False when there is none.
+  bool settleDestination(QString* destination) {
+    if (host_.destination().isEmpty()) host_.browseDestination();
+    *destination = host_.destination();
+    if (destination->isEmpty()) return false;
+    if (!destination->endsWith(fs::kSeparator)) *destination += fs::kSeparator;
+    return true;
+  }
+
+  void act(ProcessMode mode, fs::HeldFile& file, const QString& destination) {
+    int error = 0;
+    bool done = false;
+    if (mode == ProcessMode::Move)
+      done = file.moveInto(destination, &error);
+    else if (mode == ProcessMode::Recycle)
+      done = file.moveToTrash(&error);
+    else
+      done = file.remove(&error);
+    if (!done) return fail(mode, file.path(), error);
+    ++result_.processed;
+    if (host_.deleteEmptyFolders()) file.removeFolderIfEmpty();
+  }
+
+  void fail(ProcessMode mode, const QString& path, int error) {
+    ++result_.failed;
+    if (mode == ProcessMode::Remove) host_.deleteFailed(DeleteFailedText(path, error));
+    host_.failed(path, fs::ErrorText(error));
+  }
+
+  ResultModel& model_;
+  ProcessHost& host_;
+  ProcessResult& result_;
+  const WholeGroups whole_;
+  const bool removeWholeGroups_;
+  Group group_;
+  Copies copies_;
+};
+
+QString EndText(bool en, const ProcessResult& result) {
+  QString text = LanguageText(en, "Processing files - ", "Обработано файлов - ") + QString::number(result.processed);
+  if (result.kept > 0)
+    text += LanguageText(en, "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
+            QString::number(result.kept);
+  if (result.failed > 0) text += LanguageText(en, "; failed - ", "; не обработано - ") + QString::number(result.failed);
+  return text;
+}
+
+}  // namespace
+
+ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
+  ProcessResult result;
+  if (model.count() == 0) return result;
+
+  // Groups whose every copy is marked: asked about before the run.
+  WholeGroups whole = FindWholeGroups(model);
+  const bool removeWholeGroups = AskAboutWholeGroups(host, whole.count);
 
   result.asked = true;
   const bool en = host.english();
@@ -150,78 +270,16 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
 
   host.setStatus(LanguageText(host.english(), "In process ...", "Обработка ..."));
   host.setProgress(0);
-  Copies copies;
-  Group group;
+  Run run(model, host, result, std::move(whole), removeWholeGroups);
   const int n = model.count();
   for (int i = 0; i < n; ++i) {
     host.pump();
-    if (i < model.count() && model.row(i).marked && Actionable(model.row(i))) {
-      const QString path = model.row(i).path;
-      if (!group.holds(i)) group = GroupOf(model, i);
-      copies.enter(model, group);
-      const bool inWholeGroup = i < static_cast<int>(wholeGroup.size()) && wholeGroup[static_cast<size_t>(i)];
-      const ProcessMode mode = host.mode();
-      auto fail = [&](int error) {
-        ++result.failed;
-        if (mode == ProcessMode::Remove) host.deleteFailed(DeleteFailedText(path, error));
-        host.failed(path, fs::ErrorText(error));
-      };
-      fs::HeldFile file;
-      int error = 0;
-      if (inWholeGroup && !removeWholeGroups && mode != ProcessMode::Move) {
-        ++result.spared;
-      } else if (!file.open(path, &error)) {
-        if (error == ENOENT) {
-          // Already gone: nothing is at its path any more.
-          if (mode == ProcessMode::Remove) host.deleteFailed(DeleteFailedText(path, error));
-          ++result.processed;
-        } else {
-          fail(error);  // a link on the way, a relative path, not a regular file
-        }
-      } else {
-        file.clearReadOnly();
-        QString destination;
-        if (mode == ProcessMode::Move) {
-          if (host.destination().isEmpty()) host.browseDestination();
-          destination = host.destination();
-          if (destination.isEmpty()) return result;  // no destination: the run stops here
-          if (!destination.endsWith(fs::kSeparator)) destination += fs::kSeparator;
-        }
-        // A file leaves its group only while an identical copy stays in it:
-        // always when it is removed, and when it is moved away from an
-        // unmarked copy.
-        const bool needsCopy = mode == ProcessMode::Move ? copies.anyLeft(model, i) : !inWholeGroup;
-        if (needsCopy && !copies.copyOf(model, i, file)) {
-          ++result.kept;
-          copies.add(i);
-        } else {
-          bool done = false;
-          if (mode == ProcessMode::Move)
-            done = file.moveInto(destination, &error);
-          else if (mode == ProcessMode::Recycle)
-            done = file.moveToTrash(&error);
-          else
-            done = file.remove(&error);
-          if (done) {
-            ++result.processed;
-            if (host.deleteEmptyFolders()) file.removeFolderIfEmpty();
-          } else {
-            fail(error);
-          }
-        }
-      }
-      model.setMarked(i, false);
-    }
+    if (i < model.count() && model.row(i).marked && Actionable(model.row(i)) && !run.processRow(i))
+      return result;  // no destination: the run stops here
     const int m = model.count();
     host.setProgress(m <= 1 ? 100 : ComparePass::Position(i, m - 1));
   }
-  QString status = LanguageText(host.english(), "Processing files - ", "Обработано файлов - ") + QString::number(result.processed);
-  if (result.kept > 0)
-    status += LanguageText(host.english(), "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
-              QString::number(result.kept);
-  if (result.failed > 0)
-    status += LanguageText(host.english(), "; failed - ", "; не обработано - ") + QString::number(result.failed);
-  host.setStatus(status);
+  host.setStatus(EndText(host.english(), result));
   host.clearTotals();
   result.completed = true;
   return result;

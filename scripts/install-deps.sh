@@ -4,11 +4,17 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libxxhash-dev
+  qt6-base-dev qt6-translations-l10n libxxhash-dev
   libgtest-dev libgmock-dev
   fonts-dejavu-core
   python3 jdupes rmlint fdupes
   clang libclang-rt-14-dev
+  # the layout and clang-tidy checks
+  clang-format clang-tidy
+  # the application icon, drawn from SVG
+  qt6-svg-dev
+  # the Debian package and the checks of the installation
+  dpkg-dev file desktop-file-utils appstream lintian man-db
 )
 missing=()
 for p in "${packages[@]}"; do

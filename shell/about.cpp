@@ -4,6 +4,7 @@
 #include "shell/pictures.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -54,6 +55,15 @@ TForm3::TForm3(Shell& shell, QWidget* parent)
   sEdit2->setReadOnly(true);
   sEdit2->setGeometry(76, 164, 200, 22);
   sEdit2->setAlignment(Qt::AlignCenter);
+}
+
+void TForm3::setTitleLine(const QString& text) {
+  QFont font = label19->font();
+  font.setPixelSize(14);
+  const int room = label19->contentsRect().width() - 2;  // the shadow lies 2 pixels to the right
+  while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(text) > room) font.setPixelSize(font.pixelSize() - 1);
+  label19->setFont(font);
+  label19->setText(text);
 }
 
 void TForm3::Image1Click() { shell_.open(QString::fromLatin1(kWebSite)); }

@@ -18,6 +18,9 @@ class TForm3 : public QDialog {
  public:
   TForm3(Shell& shell, QWidget* parent = nullptr);
 
+  // Sets the title line, in a font small enough to keep it on one line.
+  void setTitleLine(const QString& text);
+
  public slots:
   void Image1Click();
 

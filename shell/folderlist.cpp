@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 
 TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
@@ -27,6 +28,7 @@ TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
   ListBox1->setFont(listFont);
   ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   ListBox1->installEventFilter(this);
+  ListBox1->viewport()->installEventFilter(this);  // double clicks, on an entry or below the last one
 
   auto button = [this](const char* name, const char* caption, int x, int w) {
     QPushButton* b = new QPushButton(QString::fromUtf8(caption), this);
@@ -71,7 +73,6 @@ TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
   connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
   connect(Button5, &QPushButton::clicked, this, &TForm2::Button5Click);
   connect(Button4, &QPushButton::clicked, this, &TForm2::Button4Click);
-  connect(ListBox1, &QListWidget::itemDoubleClicked, this, &TForm2::ListBox1DblClick);
   connect(Edit1, &QAction::triggered, this, &TForm2::ListBox1DblClick);
   connect(Add1, &QAction::triggered, this, &TForm2::Button1Click);
   connect(DeleteItem1, &QAction::triggered, this, &TForm2::Button2Click);
@@ -182,6 +183,14 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
     }
+  }
+  if (watched == ListBox1->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    // Anywhere in the list: the current entry is replaced, also when the
+    // click was on the empty space below the entries.
+    QDialog::eventFilter(watched, event);
+    ListBox1DblClick();
+    return true;
   }
   return QDialog::eventFilter(watched, event);
 }

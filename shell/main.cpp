@@ -6,6 +6,7 @@
 #include "shell/about.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"
+#include "shell/pictures.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +15,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zorvik"));
   QApplication::setOrganizationName(QStringLiteral("Zorvik-Soft"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+  QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
+  // Not Qt's application display name: on X11 Qt appends that to the title
+  // of every window, dialogs and message boxes included.
+  SetApplicationTitle(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+
+  // The desktop entry's name (without ".desktop"): desktops find the
+  // launcher and its icon by it. Every window takes the application icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral(ZORVIK_APP_ID));
+  QApplication::setWindowIcon(ApplicationIcon());
 
   const Services services{&DesktopUi(), &DesktopShell(), &UserSettings(), QApplication::arguments()};
   TForm1 form1(services);

@@ -19,6 +19,9 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -31,6 +34,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <cmath>
 
@@ -40,10 +44,36 @@ const QSize kClient(905, 546);
 const QSize kPanel(889, 346);
 const char kListFilter[] = "Text Files (*.txt);;All Files (*)";
 
+QString& TitleValue() {
+  static QString title;
+  return title;
+}
+
+// The result list. A double click on the selected row must not also start
+// the caption edit its first click asked for: the view drops that pending
+// edit only after its double-click signal has run, and a message box shown
+// from there (a damaged picture) lets the edit start meanwhile, so the next
+// keys would rename the row.
+class ResultView : public QTableView {
+ public:
+  using QTableView::QTableView;
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    const QModelIndex at = indexAt(event->position().toPoint());
+    if (at.isValid()) edit(at, DoubleClicked, event);  // drops the pending edit; the list opens none on a double click
+    QTableView::mouseDoubleClickEvent(event);
+  }
+};
+
 }  // namespace
 
+QString ApplicationTitle() { return TitleValue(); }
+void SetApplicationTitle(const QString& title) { TitleValue() = title; }
+
 bool TsPathDialog::Execute(QWidget* owner) {
-  const std::optional<QString> chosen = ui_.pickFolder(owner, fs::FolderExists(Path) ? Path : QString());
+  // Where the user left it, or the desktop.
+  const std::optional<QString> chosen = ui_.pickFolder(owner, fs::FolderExists(Path) ? Path : DesktopFolder());
   if (!chosen) return false;
   if (!chosen->isEmpty()) Path = *chosen;
   return true;
@@ -52,12 +82,12 @@ bool TsPathDialog::Execute(QWidget* owner) {
 TForm1::TForm1(const Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services), driver_(*this), sPathDialog1(*services.ui) {
   setObjectName(QStringLiteral("TForm1"));
-  setWindowTitle(QStringLiteral("Duplicate finder and remover Zorvik"));
+  setCaption(QStringLiteral("Duplicate finder and remover Zorvik"));
   buildControls();
   buildMenus();
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
   connect(&model_, &ResultModel::totalsError, this,
-          [this](const QString& message) { services_.ui->message(this, QGuiApplication::applicationDisplayName(), message); });
+          [this](const QString& message) { services_.ui->message(this, ApplicationTitle(), message); });
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
   setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
@@ -65,6 +95,7 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   // of their own as well would run each click or resize handler twice.
   qApp->installEventFilter(this);
   pumpClock_.start();
+  useQtTranslations(false);  // English until the language decision says otherwise
   FormCreate();
 }
 
@@ -147,6 +178,7 @@ void TForm1::buildControls() {
   auto folderButton = [&](int x, int y) {
     auto* button = new QToolButton(central);
     button->setIcon(folder);
+    button->setFocusPolicy(Qt::NoFocus);  // not in the window's Tab order
     place(button, x, y, 23, 24, T | R);
     return button;
   };
@@ -232,7 +264,8 @@ void TForm1::buildControls() {
   Splitter1->setHandleWidth(4);
   place(Splitter1, 0, 0, kPanel.width(), kPanel.height(), L | T | R | B, kPanel);
 
-  BaseView = new QTableView(Splitter1);
+  BaseView = new ResultView(Splitter1);
+  BaseView->setMinimumWidth(30);  // the preview pane grows until the list is 30 wide
   BaseView->setModel(&model_);
   BaseView->setSelectionBehavior(QAbstractItemView::SelectRows);
   BaseView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -246,6 +279,10 @@ void TForm1::buildControls() {
   BaseView->horizontalHeader()->setHighlightSections(false);
   BaseView->horizontalHeader()->setMinimumSectionSize(50);
   BaseView->setColumnWidth(1, 192);
+  // Name and path are at least 100 wide, size and date at least 50.
+  connect(BaseView->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+    if ((column == 0 || column == 1) && width < 100) BaseView->horizontalHeader()->resizeSection(column, 100);
+  });
   BaseView->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(BaseView, &QAbstractItemView::entered, this, [this](const QModelIndex& index) {
     if (index.isValid() && QApplication::mouseButtons() == Qt::NoButton) BaseView->selectRow(index.row());
@@ -262,15 +299,26 @@ void TForm1::buildControls() {
   Splitter1->setStretchFactor(0, 1);
   Splitter1->setStretchFactor(1, 0);
   Splitter1->setSizes({kPanel.width() - 390 - 4, 390});
+  Splitter1->setCollapsible(0, false);
+  // A pane dragged to 30 or narrower collapses.
+  connect(Splitter1, &QSplitter::splitterMoved, this, [this] {
+    const QList<int> sizes = Splitter1->sizes();
+    if (sizes.size() == 2 && sizes[1] > 0 && sizes[1] <= 30) Splitter1->setSizes({sizes[0] + sizes[1], 0});
+  });
 
-  Image2 = new QLabel(sPanel2);
+  // The placeholder and its hint lie over the preview pane, kept at their
+  // distance to its right and bottom edges, and inside it: a narrow or
+  // collapsed pane shows less of them, never the list beneath.
+  const QSize pane(390, kPanel.height());
+  const int paneLeft = kPanel.width() - pane.width();
+  Image2 = new QLabel(previewPane);
   Image2->setPixmap(PlaceholderPicture());
   Image2->setAttribute(Qt::WA_TransparentForMouseEvents);
-  place(Image2, 733, 20, 145, 143, T | R, kPanel);
-  sLabel3 = new QLabel(QStringLiteral("Double click on the file to show"), sPanel2);
+  place(Image2, 733 - paneLeft, 20, 145, 143, T | R, pane);
+  sLabel3 = new QLabel(QStringLiteral("Double click on the file to show"), previewPane);
   sLabel3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   sLabel3->setAttribute(Qt::WA_TransparentForMouseEvents);
-  place(sLabel3, 540, 316, 339, 16, R | B, kPanel);
+  place(sLabel3, 540 - paneLeft, 316, 339, 16, R | B, pane);
 
   // Object names: the names the program's commands and tests use.
   for (auto [w, name] : std::initializer_list<std::pair<QWidget*, const char*>>{
@@ -351,6 +399,7 @@ void TForm1::buildMenus() {
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   Execute1 = action(PopupMenu1, "Execute1", "Execute", QKeySequence(Qt::Key_Return));
+  Execute1->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});  // keypad Enter too
   OpenFolder1 = action(PopupMenu1, "OpenFolder1", "Open folder", QKeySequence(Qt::CTRL | Qt::Key_F));
   separator(PopupMenu1, "N10");
   SelectAll1 = action(PopupMenu1, "SelectAll1", "Select All", QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -396,7 +445,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     // focused control sees the key (Ctrl+Del in a field runs Delete); the
     // list's own shortcuts act before the list does.
     const auto* key = static_cast<QKeyEvent*>(event);
-    const QKeySequence pressed(key->keyCombination());
+    // A key of the keypad counts as the same key elsewhere (keypad Enter).
+    const QKeySequence pressed(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
     QList<QAction*> claimed = {AddFolders1, Saveas1, Load1, Enter1, Delete1, Cancel1, close1};
     if (watched == BaseView) claimed += PopupMenu1->actions();
     for (QAction* a : claimed) {
@@ -418,7 +468,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label3) Label3Click();
     else if (watched == Image1) Image1Click();
   }
-  if (event->type() == QEvent::Resize && watched == previewPane) showPreview();
+  if (event->type() == QEvent::Resize && watched == previewPane) {
+    layoutPlaced();
+    showPreview();
+  }
   if (event->type() == QEvent::Resize && watched == BaseView->viewport()) fitColumns();
   return QMainWindow::eventFilter(watched, event);
 }
@@ -450,45 +503,28 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
-  if (!ok) services_.ui->message(this, QGuiApplication::applicationDisplayName(), QStringLiteral("The settings could not be saved."));
+  if (!ok) services_.ui->message(this, ApplicationTitle(), QStringLiteral("The settings could not be saved."));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // The window closes at once, also in the middle of a scan or a processing
+  // run: that command carries on out of sight, and the program ends when it
+  // has returned (its event loop is asked to quit by the closing).
   if (!settingsWritten_) {
     FormClose();
     settingsWritten_ = true;
   }
-  if (busy()) {
-    // The running command finishes first; the window closes after it.
-    closeRequested_ = true;
-    event->ignore();
-    return;
-  }
   event->accept();
-}
-
-void TForm1::finishLongCommand() {
-  // A stopped scan is still under way until its command has returned.
-  if (closeRequested_ && !busy() && scanCommands_ == 0) {
-    closeRequested_ = false;
-    close();
-  }
 }
 
 // ---------------------------------------------------------------- scan
 
 void TForm1::Enter1Click() {
   if (processing_) return;
-  ++scanCommands_;
   driver_.Scan();
-  --scanCommands_;
-  finishLongCommand();
 }
 
-void TForm1::sButton1Click() {
-  driver_.Cancel();
-  finishLongCommand();
-}
+void TForm1::sButton1Click() { driver_.Cancel(); }
 
 QString TForm1::foldersText() { return Edit1->text(); }
 QString TForm1::mask() { return ext->currentText(); }
@@ -521,7 +557,20 @@ void TForm1::setRootList(const QStringList& roots) {
 void TForm1::setStatus(const QString& text) { Label1->setText(text); }
 void TForm1::setDetail(const QString& text) { Label2->setText(text); }
 void TForm1::setProgress(int position) { ProgressBar1->setValue(position); }
-void TForm1::setTitle(const QString& title) { QGuiApplication::setApplicationDisplayName(title); }
+void TForm1::setTitle(const QString& title) {
+  SetApplicationTitle(title);
+  showTitle();
+}
+
+void TForm1::setCaption(const QString& caption) {
+  caption_ = caption;
+  showTitle();
+}
+
+void TForm1::showTitle() {
+  const QString title = ApplicationTitle();
+  setWindowTitle(title.isEmpty() ? caption_ : caption_ + QStringLiteral(" — ") + title);
+}
 void TForm1::setTotals(const QString& space, const QString& count) {
   Edit5->setText(space);
   Edit7->setText(count);
@@ -547,7 +596,6 @@ void TForm1::DeleteAll1Click() {
   processing_ = true;
   ProcessMarked(model_, *this);
   processing_ = false;
-  finishLongCommand();
 }
 
 ProcessMode TForm1::mode() {
@@ -560,7 +608,7 @@ bool TForm1::deleteEmptyFolders() { return DelDirs1->isChecked(); }
 bool TForm1::confirm(const QString& title, const QString& text) { return services_.ui->askOkCancel(this, title, text); }
 bool TForm1::askWholeGroups(const QString& title, const QString& text) { return services_.ui->askNoYes(this, title, text); }
 void TForm1::deleteFailed(const QString& message) {
-  services_.ui->message(this, QGuiApplication::applicationDisplayName(), message);
+  services_.ui->message(this, ApplicationTitle(), message);
 }
 void TForm1::clearTotals() {
   Edit7->clear();
@@ -574,7 +622,7 @@ void TForm1::Saveas1Click() {
   const QString file = services_.ui->saveFileName(this, QString::fromLatin1(kListFilter), QStringLiteral("txt"));
   if (file.isEmpty()) return;
   QString error;
-  if (!SaveListFile(model_, file, &error)) services_.ui->message(this, QGuiApplication::applicationDisplayName(), error);
+  if (!SaveListFile(model_, file, &error)) services_.ui->message(this, ApplicationTitle(), error);
 }
 
 void TForm1::Load1Click() {
@@ -585,14 +633,15 @@ void TForm1::Load1Click() {
   LoadedList loaded;
   QString error;
   if (!LoadListFile(file, &loaded, &error)) {
-    services_.ui->message(this, QGuiApplication::applicationDisplayName(), error);
+    services_.ui->message(this, ApplicationTitle(), error);
     return;
   }
   const int unreadable = loaded.unreadable;
-  model_.appendRows(std::move(loaded.rows));
-  model_.UpdateTotals();
+  // Setting the marks reports the totals (or their error) once; with no
+  // mark set, the fields show the empty list's totals.
+  if (!model_.appendRows(std::move(loaded.rows))) model_.UpdateTotals();
   if (unreadable > 0)
-    services_.ui->message(this, QGuiApplication::applicationDisplayName(),
+    services_.ui->message(this, ApplicationTitle(),
                           LanguageText(english(), "%1 lines of the list could not be read; their rows are left unmarked.",
                              "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки.")
                               .arg(unreadable));
@@ -650,7 +699,7 @@ void TForm1::AddFolders1Click() {
 void TForm1::Addto1Click() {
   if (Addto1->isChecked()) {
     if (!services_.shell->addFolderCommand(LanguageText(english(), "Find Duplicates", "Поиск одинаковых файлов")))
-      services_.ui->message(this, QGuiApplication::applicationDisplayName(), QStringLiteral("Failed to set data for ''"));
+      services_.ui->message(this, ApplicationTitle(), QStringLiteral("Failed to set data for ''"));
   } else {
     services_.shell->removeFolderCommand();
   }
@@ -665,7 +714,8 @@ void TForm1::Russian1Click() {
   }
   Russian1->setChecked(true);
   englishChecked_ = false;
-  setWindowTitle(QStringLiteral("Удаление дубликатов файлов Зорвик - ") + QString::fromLatin1(kVersionText));
+  setCaption(QStringLiteral("Удаление дубликатов файлов Зорвик - ") + QString::fromLatin1(kVersionText));
+  useQtTranslations(true);
   const std::pair<QAction*, const char*> menus[] = {
       {File1->menuAction(), "Файл"}, {AddFolders1, "Указать папки"}, {Saveas1, "Сохранить список"},
       {Load1, "Загрузить список"}, {Enter1, "Поиск"}, {Delete1, "Удалить"}, {Cancel1, "Отмена"},
@@ -701,17 +751,38 @@ void TForm1::English1Click() {
   }
   English1->setChecked(true);
   englishChecked_ = true;
+  useQtTranslations(false);
   if (!services_.ui->askOkCancel(this, QStringLiteral("Notice"), QStringLiteral("To apply changes you must reload programm."))) return;
   close();
   services_.shell->restart();
+}
+
+// Qt's own texts (the buttons of a message box, the file dialogs) speak the
+// language every message is picked in: Russian while Russian is checked.
+void TForm1::useQtTranslations(bool russian) {
+  static QTranslator* qt = nullptr;
+  if (russian && !qt) {
+    auto* loaded = new QTranslator(qApp);
+    if (!loaded->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      delete loaded;
+      return;
+    }
+    qt = loaded;
+    QCoreApplication::installTranslator(qt);
+  } else if (!russian && qt) {
+    QCoreApplication::removeTranslator(qt);
+    delete qt;
+    qt = nullptr;
+  }
 }
 
 void TForm1::Label3Click() { services_.shell->open(QString::fromLatin1(kWebSite)); }
 
 void TForm1::N1Click() {
   if (!form3_) return;
-  form3_->label19->setText(LanguageText(english(), "Duplicate finder and remover Zorvik - ", "Удаление дубликатов файлов Зорвик - ") +
-                           QString::fromLatin1(kVersionText));
+  form3_->setTitleLine(LanguageText(english(), "Duplicate finder and remover Zorvik - ", "Удаление дубликатов файлов Зорвик - ") +
+                       QString::fromLatin1(kVersionText));
   form3_->exec();
 }
 
@@ -727,8 +798,8 @@ void TForm1::BaseViewDblClick() {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) fit = screen->size().expandedTo(QSize(640, 480));
   QImage image;
   QString error;
-  if (!LoadPicture(path, *kind, fit, &image, &error)) {
-    services_.ui->message(this, QGuiApplication::applicationDisplayName(), path + QStringLiteral(": ") + error);
+  if (!LoadPicture(path, *kind, fit, &image, &error, english())) {
+    services_.ui->message(this, ApplicationTitle(), path + QStringLiteral(": ") + error);
     return;
   }
   preview_ = image;

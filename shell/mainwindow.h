@@ -4,6 +4,7 @@
 #include "engine/scan.h"
 #include "results/model.h"
 #include "results/processing.h"
+#include "zorvik_version.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -33,7 +34,15 @@ class TForm3;
 class Ui;
 
 // The version of the program, as its About box and Russian caption show it.
-inline constexpr char kVersionText[] = "1.5";
+inline constexpr char kVersionText[] = ZORVIK_VERSION_TEXT;
+
+// The application title (the text of the program's taskbar button): set
+// before the main window is created and by the comparison. It is shown in
+// the main window's title bar after the window's caption, as
+// "caption — title", and on no other window, and it is the title of the
+// program's message boxes.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);
 
 // The folder picker of the three browse commands: `Path` is where it starts
 // and, after a confirmed choice, the folder chosen.
@@ -67,6 +76,8 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void setAbout(TForm3* form3) { form3_ = form3; }
 
   ResultModel& results() { return model_; }
+  // The window's own caption, without the application title after it.
+  const QString& caption() const { return caption_; }
   ScanDriver& scan() { return driver_; }
   bool busy() const { return scanning() || processing_; }
 
@@ -125,9 +136,11 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   int selectedRow() const;
   bool fileRowSelected() const;
   bool scanning() const { return !driver_.ScanStopped; }
-  void finishLongCommand();
   void pumpEvents();
   void showPreview();
+  void setCaption(const QString& caption);
+  void showTitle();
+  void useQtTranslations(bool russian);
 
   // ScanHost
   QString foldersText() override;
@@ -176,9 +189,8 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   // The language check as the language commands left it: the menu checks an
   // item before its command runs, so the command needs the earlier state.
   bool englishChecked_ = true;
-  bool closeRequested_ = false;
-  int scanCommands_ = 0;  // Scan commands on the call stack, nested ones included
   bool settingsWritten_ = false;
+  QString caption_;
   QElapsedTimer pumpClock_;
   int pumpInterval_ = 10;
   std::vector<Placed> placed_;

@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgRenderer>
 
 QPixmap FolderPicture() {
   QPixmap pixmap(16, 16);
@@ -72,19 +73,23 @@ QPixmap PlaceholderPicture() {
   return pixmap;
 }
 
+namespace {
+
+// The icon's file in the program's resources, and the square it fills in
+// its own coordinates (the SVG's view box), which the logo uses as they are.
+const char kIconResource[] = ":/pictures/icon.svg";
+const QRectF kIconBox(3, 6, 50, 50);
+
+}  // namespace
+
 QPixmap LogoPicture() {
   QPixmap pixmap(170, 60);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
-  // Two overlapping sheets: a file and its copy.
-  for (int k = 1; k >= 0; --k) {
-    p.setPen(QPen(QColor(30, 90, 160), 2));
-    p.setBrush(k ? QColor(200, 225, 250) : QColor(255, 255, 255));
-    p.drawRoundedRect(QRectF(6 + k * 12, 8 + k * 6, 32, 40), 3, 3);
-  }
-  p.setPen(QPen(QColor(30, 90, 160), 2));
-  for (int line = 0; line < 4; ++line) p.drawLine(QPointF(12, 18 + line * 7), QPointF(32, 18 + line * 7));
+  // Two overlapping sheets, a file and its copy: the application icon.
+  QSvgRenderer icon(QString::fromLatin1(kIconResource));
+  icon.render(&p, kIconBox);
   QFont font = p.font();
   font.setPixelSize(28);
   font.setBold(true);
@@ -92,4 +97,21 @@ QPixmap LogoPicture() {
   p.setPen(QColor(30, 90, 160));
   p.drawText(QRectF(56, 4, 114, 52), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Zorvik"));
   return pixmap;
+}
+
+QImage IconImage(int size) {
+  QSvgRenderer icon(QString::fromLatin1(kIconResource));
+  if (!icon.isValid()) return QImage();
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  icon.render(&p, QRectF(0, 0, size, size));
+  return image;
+}
+
+QIcon ApplicationIcon() {
+  QIcon icon;
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(IconImage(size)));
+  return icon;
 }

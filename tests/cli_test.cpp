@@ -56,6 +56,7 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
   const QStringList cases[] = {{"scan", "--bogus", t.root()},          {"scan"},
                                {"scan", t.root(), "--mask"},           {"scan", "--folders", "x", t.root()},
                                {"scan", t("a;b")},  // a folder name that the folders text would split
+                               {"scan", "--mask=*.txt", t.root()},  // a value is the next word, never after '='
                                {"process", t("list")},                 {"frobnicate"}};
   for (const QStringList& args : cases) {
     const Outcome r = Cli(args);
@@ -66,6 +67,9 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
   const Outcome r = Cli({"scan", "--output", t("missing/list.txt"), t.root()});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot write the list")) << r.err.constData();
+  const Outcome version = Cli({"--version"});  // the version line scripts read
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "zorvik-cli 1.5\n");
 }
 
 TEST(Cli, ExactComparesLargeFilesInFull) {

@@ -81,7 +81,7 @@ TEST(Hostile, FilesChangedBetweenTheWalkAndTheComparisonAreNoCopies) {
 
 TEST(Hostile, NamesThatAreNotTextAreNeverActedOnUnderAnotherName) {
   const Tree t{{"good.bin", "content"}};
-  const QByteArray bad = QFile::encodeName(t.root()) + "bad\xff\xfe.bin";
+  const QByteArray bad = QFile::encodeName(t.root()) + "/bad\xff\xfe.bin";
   const int fd = open(bad.constData(), O_WRONLY | O_CREAT, 0644);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(write(fd, "content", 7), 7);

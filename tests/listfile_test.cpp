@@ -49,6 +49,22 @@ TEST(ListFile, SavesEveryRowAsALineEndedByCrLfAndLoadsItBack) {
   EXPECT_EQ(back.markedCount() + back.markedKB(), 2 + 4);
 }
 
+TEST(ListFile, AByteOrderMarkWhereTheLocaleIsNotUtf8) {
+  ResultModel model;
+  model.appendFileRow({1536, "/p/снимок.jpg", kMtime, false});
+  const QByteArray lcAll = qgetenv("LC_ALL");
+  qputenv("LC_ALL", "C");  // ASCII, whatever Qt made of the running program's locale
+  const QByteArray ascii = ListFileBytes(model), none = ListFileBytes(ResultModel());
+  qputenv("LC_ALL", "C.UTF-8");
+  const QByteArray utf8 = ListFileBytes(model);
+  lcAll.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", lcAll);
+  EXPECT_EQ(ascii, "\xEF\xBB\xBF" + utf8);
+  EXPECT_TRUE(utf8.startsWith("0;снимок.jpg;")) << utf8.toStdString();
+  EXPECT_EQ(none, "");  // an empty list stays an empty file
+  LoadedList back = ParseListText(DecodeListBytes(ascii));
+  EXPECT_EQ(Texts(back.rows), "0,снимок.jpg,/p/снимок.jpg,2," + fs::ShortDateText(kMtime));
+}
+
 TEST(ListFile, LinesAndFieldsAreReadLeniently) {
   const struct {
     const char *text, *rows;
@@ -59,8 +75,10 @@ TEST(ListFile, LinesAndFieldsAreReadLeniently) {
       {"1;x.txt", "1,x.txt,,,", 0},
       {"1 ;a;/a;1;d\r\n01;a;/a;1;d\r\n;a; ;1;d", "0,a,/a,1,d 0,a,/a,1,d 0,a,,1,d", 0},
       {"1;b;c.txt;/f;o/b;c.txt;2;d", "1,b;c.txt,/f;o/b;c.txt,2,d", 0},
+      {"1; ;/p/ ; ; ", "1, ,/p/ ,,", 0},  // a file named " " keeps its name; other fields of one space read empty
       {"1;a;/a;/a;/a;5;d", "0,a,,,", 1},  // two splits fit: the row names no file rather than a wrong one
       {"1;x;y;z;5;d", "0,x,,,", 1},       // none fits
+      {"1; ;y;z;5;d", "0, ,,,", 1},       // nor here, and the row named " " stays a file row
   };
   for (const auto& c : cases) {
     const LoadedList loaded = ParseListText(QString::fromUtf8(c.text));

@@ -1,6 +1,17 @@
 #include "tree.h"
 
+#include <QAbstractItemModelTester>
+
 namespace {
+
+// A result model that Qt's model tester checks at every change it reports.
+class CheckedModel : public ResultModel {
+ public:
+  CheckedModel() : tester_(this, QAbstractItemModelTester::FailureReportingMode::Fatal) {}
+
+ private:
+  QAbstractItemModelTester tester_;
+};
 
 ResultRow File(const QString& path, const QString& size = QStringLiteral("1"), bool marked = false) {
   ResultRow r;
@@ -12,22 +23,24 @@ ResultRow File(const QString& path, const QString& size = QStringLiteral("1"), b
   return r;
 }
 
-// The last totals the model reported ("space count" or the error), and how many reports there were.
+// The last totals the model reported ("space count" or the error), and how
+// many reports there were; `fields` what the two fields show, `errors` how
+// many error reports came.
 struct Totals {
-  QString last;
-  int reports = 0;
+  QString last, fields;
+  int reports = 0, errors = 0;
   explicit Totals(ResultModel& model) {
     QObject::connect(&model, &ResultModel::totalsChanged, [this](const QString& s, const QString& c) {
-      last = s + ' ' + c, ++reports;
+      last = fields = s + ' ' + c, ++reports;
     });
-    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = e, ++reports; });
+    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = e, ++reports, ++errors; });
   }
 };
 
 }  // namespace
 
 TEST(Model, SizeAndSpaceTextsRoundHalfToEven) {
-  ResultModel model;
+  CheckedModel model;
   for (const qint64 s : {0, 512, 513, 1535, 1536, 2560, 2561, 10485760}) model.appendFileRow({s, "/d/f", 0, false});
   QStringList texts;
   for (int i = 0; i < model.count(); ++i) texts << model.row(i).sizeText;
@@ -39,7 +52,7 @@ TEST(Model, SizeAndSpaceTextsRoundHalfToEven) {
 }
 
 TEST(Model, MarksChangeTheTotalsAtOnceAndSeparatorsCountForNothing) {
-  ResultModel model;
+  CheckedModel model;
   Totals totals(model);
   model.appendRows({File("/a", "1000"), ResultRow(), File("/b", "25")});
   EXPECT_EQ(totals.reports, 0);  // nothing was marked
@@ -71,7 +84,7 @@ TEST(Model, MarkAllButFirstKeepsTheFirstOrTheProtectedFiles) {
       {"", "", ""},
   };
   for (const auto& c : cases) {
-    ResultModel model;
+    CheckedModel model;
     Totals totals(model);
     Fill(model, QString(c.rows).split(' ', Qt::SkipEmptyParts));
     for (int i = 0; i < model.count(); ++i) model.setMarked(i, true);  // marks by hand, separators too
@@ -85,7 +98,7 @@ TEST(Model, MarkAllButFirstKeepsTheFirstOrTheProtectedFiles) {
 
 TEST(Model, SelectAllLeavesSeparatorsAndUnselectAllClearsThem) {
   for (const bool separatorMarked : {false, true}) {
-    ResultModel model;
+    CheckedModel model;
     Totals totals(model);
     Fill(model, {"/a", "|", "/b", "/c"});
     model.setMarked(1, separatorMarked);
@@ -97,20 +110,32 @@ TEST(Model, SelectAllLeavesSeparatorsAndUnselectAllClearsThem) {
 }
 
 TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
-  ResultModel model;
+  CheckedModel model;
   Totals totals(model);
   model.appendRows({File("/a", "12", true), File("/b", "x", true), File("/c", "", true), File("/d", "3"),
                     File("/e", "9223372036854775807", true)});
   EXPECT_EQ(totals.last, "'x' is not a valid integer value");
-  EXPECT_EQ(totals.reports, 1);
+  EXPECT_EQ(totals.errors, 1);  // once for the whole load
+  EXPECT_EQ(totals.fields, "12 KB 1");  // as the recount of row a's mark left them
   model.setMarked(1, false);
   EXPECT_EQ(totals.last, "'' is not a valid integer value");
   model.setMarked(2, false);
   EXPECT_EQ(totals.last, "'9223372036854775807' is not a valid integer value");  // more than a total can hold
   model.setMarked(4, false);
   EXPECT_EQ(totals.last, "12 KB 1");
+  EXPECT_EQ(totals.errors, 3);  // the load, then each change while a marked row is no number
 
-  ResultModel huge;  // 5 * 2^31 KB in all
+  // A first marked row that is no number: no recount succeeds, the fields
+  // keep what they showed. Spaces around the digits make no number.
+  for (const char* size : {" 5", "5 ", "5\t"}) {
+    CheckedModel spaced;
+    Totals t(spaced);
+    spaced.appendRows({File("/s", QString::fromLatin1(size), true), File("/t", "7", true)});
+    EXPECT_EQ(t.last, QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(size)));
+    EXPECT_EQ(t.errors + t.reports, 2) << "one error and nothing else for '" << size << "'";
+  }
+
+  CheckedModel huge;  // 5 * 2^31 KB in all
   Totals hugeTotals(huge);
   for (int i = 0; i < 3; ++i) huge.appendFileRow({qint64(1) << 40, "/t", 0, false});
   huge.appendRows({File("/u", "2147483648")});
@@ -120,7 +145,7 @@ TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
 }
 
 TEST(Model, MarkingCommandsOverManyRowsReportOnce) {
-  ResultModel model;
+  CheckedModel model;
   Totals totals(model);
   std::vector<ResultRow> rows;
   for (int g = 0; g < 40000; ++g) {  // 119,999 rows

@@ -267,6 +267,18 @@ TEST(ProcessingTrust, AFolderSwappedForALinkRedirectsNoAction) {
   EXPECT_TRUE(Exists(data("Trash/files/z")));
   qputenv("XDG_DATA_HOME", savedDataHome);
   fs::g_beforeAction = nullptr;
+
+  // A folder swapped for another one with the same bytes under the same
+  // name after the scan: the file there is not the one the scan found.
+  const Tree t{{"tree/a/f", "data"}, {"tree/d/f", "data"}, {"other/f", "data"}};
+  Host scan(t("tree"));
+  ScanDriver(scan).Scan();
+  ASSERT_EQ(scan.rows(t), "tree/a/f tree/d/f+");
+  ASSERT_TRUE(QDir().rename(t("tree/d"), t("tree/d.real")) && QDir().rename(t("other"), t("tree/d")));
+  Proc host;
+  EXPECT_EQ(ProcessMarked(scan.model, host).failed, 1);
+  EXPECT_EQ(host.failedRows.join(','), t("tree/d/f") + ": not the file the scan found under this name");
+  EXPECT_TRUE(Exists(t("tree/d/f")) && Exists(t("tree/d.real/f")));
 }
 
 // A file under two names (a hard link, a file mounted over another name)
@@ -295,14 +307,25 @@ TEST(ProcessingTrust, OnlyAnotherFileWithTheSameBytesIsACopy) {
   // the FIFO fails at once instead of blocking the run.
   const QString other = t.folder("other");
   const bool mounted = getuid() == 0 && mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
+  // A set-user-ID file that crosses keeps its owner, or loses the bit: a
+  // move run by root never makes a program that runs as root.
+  const QByteArray tool = QFile::encodeName(t.file("tool", "#!/bin/sh\n"));
+  if (getuid() == 0) {
+    ASSERT_EQ(chown(tool.constData(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(chmod(tool.constData(), 04755), 0);
   ResultModel moves;
-  Fill(moves, {t("a"), "+" + t("b"), "|", "+" + t("fifo")});
+  Fill(moves, {t("a"), "+" + t("b"), "|", "+" + t("fifo"), "|", "+" + t("tool")});
   host.processMode = ProcessMode::Move;
   host.dest = other;
   r = ProcessMarked(moves, host);
   EXPECT_EQ(r.kept, 1);
   EXPECT_EQ(r.failed, 1);
   EXPECT_TRUE(Exists(t("b")) && Exists(t("fifo")));
+  struct stat moved;
+  ASSERT_EQ(stat(QFile::encodeName(other + "/tool").constData(), &moved), 0);
+  const uid_t owner = getuid() == 0 ? 65534 : getuid();
+  EXPECT_TRUE(moved.st_uid == owner || !(moved.st_mode & S_ISUID));
   if (mounted) umount(QFile::encodeName(other).constData());
 
   // A file mounted over another name, where root may mount one.

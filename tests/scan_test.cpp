@@ -13,6 +13,9 @@ TEST(Scan, ProgressPositionsRoundHalfToEvenWithinTheBar) {
   EXPECT_EQ(ComparePass::Position(27, 200), 14);  // 13.5
   EXPECT_EQ(ComparePass::Position(3, 1), 100);    // 300
   EXPECT_EQ(ComparePass::Position(5, 200), 2);    // 2.5
+  EXPECT_EQ(ComparePass::Position(59, 200), 29);  // 0.295 is a little less in binary
+  EXPECT_EQ(ComparePass::Position(1, 0), 100);
+  EXPECT_EQ(ComparePass::Position(0, 0), 0);
   EXPECT_EQ(ComparePass::Position(2, 3), 67);
   EXPECT_EQ(ComparePass::Position(0, 3), 0);
   EXPECT_EQ(ComparePass::Position(-1, 3), 0);

@@ -65,7 +65,7 @@ TEST(Walk, EveryPhysicalFolderIsListedOnceSoNoFileIsItsOwnCopy) {
 TEST(Walk, OnlyRegularFilesWithReadableNamesAreCandidates) {
   const Tree t{{"x*y/a*b.txt", "same"}, {"c*d.txt", "same"}};
   ASSERT_EQ(mkfifo(QFile::encodeName(t("fifo")).constData(), 0644), 0);  // opened, it would block the scan
-  const QByteArray bad = QFile::encodeName(t.root()) + "bad\xff";
+  const QByteArray bad = QFile::encodeName(t.root()) + "/bad\xff";
   struct Unlink {  // the temporary folder cannot remove what it cannot name
     const QByteArray& path;
     ~Unlink() { ::unlink(path.constData()); }

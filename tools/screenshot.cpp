@@ -45,7 +45,7 @@ class MemorySettings : public SettingsStore {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+  SetApplicationTitle(QStringLiteral("Удаление дубликатов файлов Зорвик"));
   const QStringList args = QApplication::arguments();
   if (args.size() < 2) return 2;
   NoDialogs ui;

@@ -3,12 +3,9 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QStandardPaths>
 #include <QFile>
-#include <QLocale>
-
-#include <QDateTime>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,6 +18,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace fs {
 namespace {
@@ -87,7 +85,7 @@ int OpenNoLinks(const char* path, int flags) {
   static bool haveOpenat2 = true;
   if (haveOpenat2) {
     open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
+    how.flags = static_cast<__u64>(static_cast<unsigned>(flags | O_CLOEXEC));
     how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
     const long fd = syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how);
     if (fd >= 0) return static_cast<int>(fd);
@@ -132,6 +130,33 @@ FileId IdOf(const struct stat& st) {
   return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+// Fills `entry` from one entry of the listing of folder `dfd`; false for an
+// entry that is left out. Links are never followed: a link to a file is not
+// a candidate (the file is found under its own name) and a link to a folder
+// is not entered.
+bool ReadEntry(int dfd, const dirent* d, DirEntry& entry) {
+  const char* raw = d->d_name;
+  if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) return false;
+  const unsigned char type = d->d_type;
+  if (type != DT_UNKNOWN && type != DT_REG && type != DT_DIR) return false;
+  entry.name = DecodeName(raw);
+  if (entry.name.isEmpty()) return false;
+  entry.hidden = IsHiddenName(entry.name);
+  if (type == DT_DIR) return entry.isFolder = true;
+  struct stat st;
+  if (fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return entry.isFolder = true;
+  if (!S_ISREG(st.st_mode)) return false;
+  entry.isFile = true;
+  entry.size = st.st_size;
+  entry.mtime = st.st_mtim.tv_sec;
+  entry.id = IdOf(st);
+  entry.hasOtherLinks = st.st_nlink > 1;
+  // A file mounted over this name shows another inode than the listing.
+  entry.mountedOver = d->d_ino != st.st_ino;
+  return true;
+}
+
 }  // namespace
 
 void (*g_beforeAction)(const QString& path) = nullptr;
@@ -152,36 +177,9 @@ bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entrie
     return false;
   }
   if (id) *id = IdOf(st);
-  while (dirent* d = readdir(dir)) {
-    const char* raw = d->d_name;
-    if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) continue;
-    const unsigned char type = d->d_type;
-    // Links are never followed: a link to a file is not a candidate (the
-    // file is found under its own name) and a link to a folder is not entered.
-    if (type != DT_UNKNOWN && type != DT_REG && type != DT_DIR) continue;
+  while (const dirent* d = readdir(dir)) {
     DirEntry entry;
-    entry.name = DecodeName(raw);
-    if (entry.name.isEmpty()) continue;
-    entry.hidden = IsHiddenName(entry.name);
-    if (type == DT_DIR) {
-      entry.isFolder = true;
-    } else {
-      if (fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (S_ISREG(st.st_mode)) {
-        entry.isFile = true;
-        entry.size = st.st_size;
-        entry.mtime = st.st_mtim.tv_sec;
-        entry.id = IdOf(st);
-        entry.hasOtherLinks = st.st_nlink > 1;
-        // A file mounted over this name shows another inode than the listing.
-        entry.mountedOver = d->d_ino != st.st_ino;
-      } else if (S_ISDIR(st.st_mode)) {
-        entry.isFolder = true;
-      } else {
-        continue;
-      }
-    }
-    entries.push_back(std::move(entry));
+    if (ReadEntry(dfd, d, entry)) entries.push_back(std::move(entry));
   }
   closedir(dir);
   return true;
@@ -212,42 +210,15 @@ QString ErrorText(int error) {
     case kNotRegular: return QStringLiteral("not a regular file");
     case kChanged: return QStringLiteral("the file changed while it was processed");
     case kNoTrash: return QStringLiteral("no usable trash folder for this file");
+    case kReplaced: return QStringLiteral("not the file the scan found under this name");
     case EISDIR: return QStringLiteral("a folder, not a file");
     default: return QString::fromLocal8Bit(std::strerror(error));
   }
 }
 
-bool WildcardMatch(const QString& pattern, const QString& name) {
-  if (pattern == QLatin1String("*.*")) return true;
-  const qsizetype pn = pattern.size(), nn = name.size();
-  qsizetype p = 0, n = 0, star = -1, mark = 0;
-  while (n < nn) {
-    if (p < pn && pattern[p] == QLatin1Char('*')) {
-      star = p++;
-      mark = n;
-    } else if (p < pn && (pattern[p] == QLatin1Char('?') ||
-                          pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
-      ++p;
-      ++n;
-    } else if (star >= 0) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pn && pattern[p] == QLatin1Char('*')) ++p;
-  return p == pn;
-}
-
 bool FolderExists(const QString& path) {
   struct stat st;
   return !path.isEmpty() && stat(Encode(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-QString ShortDateText(qint64 mtime) {
-  static const QLocale locale = QLocale::system();
-  return locale.toString(QDateTime::fromSecsSinceEpoch(mtime).date(), QLocale::ShortFormat);
 }
 
 bool MakePath(const QString& folder) {
@@ -331,18 +302,46 @@ void ReadFile::close() {
 
 namespace {
 
+// A descriptor closed when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { reset(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+bool Fail(int* error, int code) {
+  *error = code;
+  return false;
+}
+
+// Whether `name` in folder `dir` still refers to the file `id`.
+bool StillInPlace(int dir, const QByteArray& name, FileId id) {
+  struct stat st;
+  return dir >= 0 && fstatat(dir, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+         IdOf(st) == id;
+}
+
 // Creates `name` in the folder `at` as a folder only the user may enter,
 // and opens it; an existing folder is taken when it is the user's own and
 // not a link.
 int OwnFolderAt(int at, const char* name) {
   if (mkdirat(at, name, 0700) != 0 && errno != EEXIST) return -1;
-  const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  Descriptor fd(openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
-  if (fd >= 0 && (fstat(fd, &st) != 0 || st.st_uid != getuid())) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  if (!fd.valid() || fstat(fd.get(), &st) != 0 || st.st_uid != getuid()) return -1;
+  return fd.release();
 }
 
 // Writes all of `bytes` at the current position.
@@ -357,6 +356,18 @@ bool WriteAll(int fd, const char* bytes, size_t length) {
     length -= static_cast<size_t>(put);
   }
   return true;
+}
+
+// Writes a new file `name` in folder `at` with `bytes`: 0, or the error
+// code with nothing left behind (EEXIST when the name is taken).
+int WriteNew(int at, const QByteArray& name, const QByteArray& bytes) {
+  Descriptor out(openat(at, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!out.valid()) return errno;
+  const bool written = WriteAll(out.get(), bytes.constData(), static_cast<size_t>(bytes.size()));
+  int failure = written ? 0 : errno;
+  if (::close(out.release()) != 0 && failure == 0) failure = errno;
+  if (failure != 0) unlinkat(at, name.constData(), 0);
+  return failure;
 }
 
 // Renames without ever replacing an existing name. File systems that cannot
@@ -382,20 +393,126 @@ QByteArray TemporaryName(const char* prefix) {
 
 bool SameTimes(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
+// Whether the file behind `fd` kept its size and times since `before`.
+bool Unchanged(int fd, const struct stat& before) {
+  struct stat after;
+  return fstat(fd, &after) == 0 && after.st_size == before.st_size && SameTimes(after.st_mtim, before.st_mtim) &&
+         SameTimes(after.st_ctim, before.st_ctim);
+}
+
+// Copies all bytes of `from` to `out`: 0 or the error code.
+int CopyBytes(int from, int out) {
+  std::vector<char> buffer(1 << 20);
+  for (off_t offset = 0;;) {
+    const ssize_t got = pread(from, buffer.data(), buffer.size(), offset);
+    if (got == 0) return 0;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (!WriteAll(out, buffer.data(), static_cast<size_t>(got))) return errno;
+    offset += got;
+  }
+}
+
+// Copies the file behind `from` (as `source` describes it) into folder
+// `to` as `name`: the bytes go to a temporary file beside the target, which
+// gets the original's permissions and times, is flushed, and gets the name
+// only when complete. 0 or the error code, with nothing left behind;
+// *copy is the copy's identity.
+int CopyInto(int from, const struct stat& source, int to, const QByteArray& name, struct stat* copy) {
+  QByteArray temp;
+  Descriptor out;
+  for (int tries = 0; !out.valid() && tries < 100; ++tries) {
+    temp = TemporaryName(".zorvik-move-");
+    out.reset(openat(to, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!out.valid() && errno != EEXIST) break;
+  }
+  if (!out.valid()) return errno;
+  int failure = CopyBytes(from, out.get());
+  if (failure == 0) {
+    // The copy belongs to whoever owned the original where that can be
+    // done; otherwise it is the mover's, and never set-user or set-group-ID.
+    const mode_t mode = fchown(out.get(), source.st_uid, source.st_gid) == 0 ? source.st_mode & 07777
+                                                                               : source.st_mode & 01777;
+    fchmod(out.get(), mode);
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    futimens(out.get(), times);
+    if (fsync(out.get()) != 0 || fstat(out.get(), copy) != 0) failure = errno;
+  }
+  if (::close(out.release()) != 0 && failure == 0) failure = errno;
+  if (failure == 0 && !RenameNoReplace(to, temp.constData(), to, name.constData())) failure = errno;
+  if (failure != 0) unlinkat(to, temp.constData(), 0);
+  return failure;
+}
+
+// The top of the file system that holds folder `dir`: the last folder
+// above it that is still on the same device.
+int TopOf(int dir) {
+  int top = dup(dir);
+  while (top >= 0) {
+    const int up = openat(top, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat here, there;
+    const bool higher = up >= 0 && fstat(top, &here) == 0 && fstat(up, &there) == 0 && here.st_dev == there.st_dev &&
+                        !SameFile(here, there);
+    if (!higher) {
+      if (up >= 0) ::close(up);
+      return top;
+    }
+    ::close(top);
+    top = up;
+  }
+  return top;
+}
+
+// The trash at the top of the file system that holds folder `dir`:
+// .Trash/UID when .Trash is a folder with the sticky bit, else .Trash-UID.
+int OpenTopTrash(int dir) {
+  const Descriptor top(TopOf(dir));
+  if (!top.valid()) return -1;
+  const QByteArray uid = QByteArray::number(static_cast<qulonglong>(getuid()));
+  const Descriptor shared(openat(top.get(), ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st;
+  if (shared.valid() && fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX)) {
+    const int own = OwnFolderAt(shared.get(), uid.constData());
+    if (own >= 0) return own;
+  }
+  return OwnFolderAt(top.get(), (".Trash-" + uid).constData());
+}
+
+bool OnDevice(const QString& path, std::uint64_t device) {
+  struct stat st;
+  return stat(Encode(path).constData(), &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == device;
+}
+
+// The trash for a file on `device` in folder `dir`: the user's own trash
+// when it is on that device; a file on the home folder's file system goes
+// there or nowhere; any other goes to the trash at the top of its file
+// system.
+int OpenTrash(int dir, std::uint64_t device) {
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (!data.isEmpty() && MakePath(data) && OnDevice(data, device)) {
+    const Descriptor folder(::open(Encode(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() ? OwnFolderAt(folder.get(), "Trash") : -1;
+  }
+  return OnDevice(QDir::homePath(), device) ? -1 : OpenTopTrash(dir);
+}
+
+// The description the trash keeps of a file it holds.
+QByteArray TrashInfo(const QString& path) {
+  return "[Trash Info]\nPath=" + Encode(path).toPercentEncoding("/") + "\nDeletionDate=" +
+         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() + "\n";
+}
+
 }  // namespace
 
-HeldFile::HeldFile(HeldFile&& other) noexcept
-    : ReadFile(std::move(other)), dir_(other.dir_), name_(std::move(other.name_)), path_(std::move(other.path_)),
-      id_(other.id_), size_(other.size_) {
-  other.dir_ = -1;
-}
+HeldFile::HeldFile(HeldFile&& other) noexcept { *this = std::move(other); }
 
 HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
   if (this != &other) {
     closeAll();
-    ReadFile::operator=(std::move(other));
-    dir_ = other.dir_;
-    other.dir_ = -1;
+    fd_ = std::exchange(other.fd_, -1);
+    dir_ = std::exchange(other.dir_, -1);
     name_ = std::move(other.name_);
     path_ = std::move(other.path_);
     id_ = other.id_;
@@ -443,11 +560,7 @@ bool HeldFile::open(const QString& path, int* error) {
   return true;
 }
 
-bool HeldFile::stillInPlace() const {
-  struct stat st;
-  return dir_ >= 0 && fstatat(dir_, name_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-         IdOf(st) == id_;
-}
+bool HeldFile::stillInPlace() const { return StillInPlace(dir_, name_, id_); }
 
 bool HeldFile::clearReadOnly() {
   struct stat st;
@@ -457,157 +570,55 @@ bool HeldFile::clearReadOnly() {
 }
 
 bool HeldFile::remove(int* error) {
-  if (!stillInPlace()) return *error = kChanged, false;
-  if (unlinkat(dir_, name_.constData(), 0) == 0) return true;
-  *error = errno;
-  return false;
+  if (!stillInPlace()) return Fail(error, kChanged);
+  return unlinkat(dir_, name_.constData(), 0) == 0 || Fail(error, errno);
 }
 
 bool HeldFile::moveInto(const QString& folder, int* error) {
-  if (!MakePath(folder)) return *error = errno ? errno : ENOTDIR, false;
-  const int to = ::open(Encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (to < 0) return *error = errno, false;
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closeTo{to};
-  if (!stillInPlace()) return *error = kChanged, false;
-  if (RenameNoReplace(dir_, name_.constData(), to, name_.constData())) return true;
-  if (errno != EXDEV) return *error = errno, false;
+  if (!MakePath(folder)) return Fail(error, errno ? errno : ENOTDIR);
+  const Descriptor to(::open(Encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!to.valid()) return Fail(error, errno);
+  if (!stillInPlace()) return Fail(error, kChanged);
+  if (RenameNoReplace(dir_, name_.constData(), to.get(), name_.constData())) return true;
+  if (errno != EXDEV) return Fail(error, errno);
 
-  // Another file system: copy from the descriptor into a temporary file
-  // beside the target, flush it, and give it the name only when complete.
-  struct stat before;
-  if (fstat(fd_, &before) != 0) return *error = errno, false;
-  struct stat st;
-  if (fstatat(to, name_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) return *error = EEXIST, false;
-  QByteArray temp;
-  int out = -1;
-  for (int tries = 0; out < 0 && tries < 100; ++tries) {
-    temp = TemporaryName(".zorvik-move-");
-    out = openat(to, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (out < 0 && errno != EEXIST) break;
-  }
-  if (out < 0) return *error = errno, false;
-  int failure = 0;
-  std::vector<char> buffer(1 << 20);
-  for (off_t offset = 0; failure == 0;) {
-    const ssize_t got = pread(fd_, buffer.data(), buffer.size(), offset);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno != EINTR) failure = errno;
-      continue;
-    }
-    if (!WriteAll(out, buffer.data(), static_cast<size_t>(got))) failure = errno;
-    offset += got;
-  }
-  struct stat copy;
-  if (failure == 0) {
-    fchmod(out, before.st_mode & 07777);
-    const struct timespec times[2] = {before.st_atim, before.st_mtim};
-    futimens(out, times);
-    if (fsync(out) != 0 || fstat(out, &copy) != 0) failure = errno;
-  }
-  if (::close(out) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && !RenameNoReplace(to, temp.constData(), to, name_.constData())) failure = errno;
-  if (failure != 0) {
-    unlinkat(to, temp.constData(), 0);
-    return *error = failure, false;
-  }
-  // The original goes only when it is still the file that was copied.
-  struct stat after;
-  const bool unchanged = fstat(fd_, &after) == 0 && after.st_size == before.st_size &&
-                         SameTimes(after.st_mtim, before.st_mtim) && SameTimes(after.st_ctim, before.st_ctim) &&
-                         stillInPlace();
+  // Another file system: a copy from the descriptor takes the name, and the
+  // original goes only when it is still the file that was copied.
+  struct stat before, copy, st;
+  if (fstat(fd_, &before) != 0) return Fail(error, errno);
+  if (fstatat(to.get(), name_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) return Fail(error, EEXIST);
+  const int failure = CopyInto(fd_, before, to.get(), name_, &copy);
+  if (failure != 0) return Fail(error, failure);
+  const bool unchanged = Unchanged(fd_, before) && stillInPlace();
   if (unchanged && unlinkat(dir_, name_.constData(), 0) == 0) return true;
   *error = unchanged ? errno : kChanged;
   // Take the copy back, as long as the name still holds it.
-  if (fstatat(to, name_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, copy)) unlinkat(to, name_.constData(), 0);
+  if (fstatat(to.get(), name_.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(st, copy))
+    unlinkat(to.get(), name_.constData(), 0);
   return false;
 }
 
 bool HeldFile::moveToTrash(int* error) {
-  // The user's own trash when it is on the file's file system; otherwise the
-  // trash at the top of that file system: .Trash/UID when .Trash is a
-  // folder with the sticky bit, else .Trash-UID.
-  int trash = -1;
-  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  struct stat st;
-  // A file on the home folder's file system goes to the user's trash or
-  // nowhere, never to a trash at the top of that file system.
-  bool home = stat(Encode(QDir::homePath()).constData(), &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == id_.device;
-  if (!data.isEmpty() && MakePath(data)) {
-    const int folder = ::open(Encode(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0 && fstat(folder, &st) == 0 && static_cast<std::uint64_t>(st.st_dev) == id_.device) {
-      home = true;
-      trash = OwnFolderAt(folder, "Trash");
-    }
-    if (folder >= 0) ::close(folder);
-  }
-  if (trash < 0 && !home) {
-    // The top of the file system: the last folder above the file's folder
-    // that is still on the same device.
-    int top = dup(dir_);
-    while (top >= 0) {
-      const int up = openat(top, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      struct stat here, there;
-      if (up < 0 || fstat(top, &here) != 0 || fstat(up, &there) != 0 || here.st_dev != there.st_dev ||
-          SameFile(here, there)) {
-        if (up >= 0) ::close(up);
-        break;
-      }
-      ::close(top);
-      top = up;
-    }
-    if (top >= 0) {
-      const QByteArray uid = QByteArray::number(static_cast<qulonglong>(getuid()));
-      const int shared = openat(top, ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (shared >= 0 && fstat(shared, &st) == 0 && (st.st_mode & S_ISVTX)) trash = OwnFolderAt(shared, uid.constData());
-      if (shared >= 0) ::close(shared);
-      if (trash < 0) trash = OwnFolderAt(top, (".Trash-" + uid).constData());
-      ::close(top);
-    }
-  }
-  if (trash < 0) return *error = kNoTrash, false;
-  const int files = OwnFolderAt(trash, "files"), info = OwnFolderAt(trash, "info");
-  ::close(trash);
-  auto finish = [&](bool ok, int code) {
-    if (files >= 0) ::close(files);
-    if (info >= 0) ::close(info);
-    if (!ok) *error = code;
-    return ok;
-  };
-  if (files < 0 || info < 0) return finish(false, kNoTrash);
-
+  const Descriptor trash(OpenTrash(dir_, id_.device));
+  if (!trash.valid()) return Fail(error, kNoTrash);
+  const Descriptor files(OwnFolderAt(trash.get(), "files")), info(OwnFolderAt(trash.get(), "info"));
+  if (!files.valid() || !info.valid()) return Fail(error, kNoTrash);
   // The description first, under a name no other trashed file has; then the file.
-  const QByteArray description = "[Trash Info]\nPath=" + Encode(path_).toPercentEncoding("/") +
-                                 "\nDeletionDate=" +
-                                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() + "\n";
+  const QByteArray description = TrashInfo(path_);
   for (int n = 1; n < 10000; ++n) {
     const QByteArray inTrash = n == 1 ? name_ : name_ + '.' + QByteArray::number(n);
     const QByteArray infoName = inTrash + ".trashinfo";
-    const int out = openat(info, infoName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (out < 0) {
-      if (errno == EEXIST) continue;
-      return finish(false, errno);
-    }
-    const bool written = WriteAll(out, description.constData(), static_cast<size_t>(description.size()));
-    const int code = errno;
-    if (::close(out) != 0 || !written) {
-      unlinkat(info, infoName.constData(), 0);
-      return finish(false, written ? errno : code);
-    }
-    if (!stillInPlace()) {
-      unlinkat(info, infoName.constData(), 0);
-      return finish(false, kChanged);
-    }
-    if (RenameNoReplace(dir_, name_.constData(), files, inTrash.constData())) return finish(true, 0);
-    const int failure = errno;
-    unlinkat(info, infoName.constData(), 0);
-    if (failure == EEXIST) continue;
-    return finish(false, failure == EXDEV ? kNoTrash : failure);
+    const int written = WriteNew(info.get(), infoName, description);
+    if (written == EEXIST) continue;
+    if (written != 0) return Fail(error, written);
+    const int moved = !stillInPlace() ? kChanged
+                      : RenameNoReplace(dir_, name_.constData(), files.get(), inTrash.constData()) ? 0
+                                                                                                    : errno;
+    if (moved == 0) return true;
+    unlinkat(info.get(), infoName.constData(), 0);
+    if (moved != EEXIST) return Fail(error, moved == EXDEV ? kNoTrash : moved);
   }
-  return finish(false, EEXIST);
+  return Fail(error, EEXIST);
 }
 
 bool HeldFile::removeFolderIfEmpty() {

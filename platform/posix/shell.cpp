@@ -86,7 +86,12 @@ class FreedesktopShell : public Shell {
                                     "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nActions=findDuplicates;\n\n"
                                     "[Desktop Action findDuplicates]\nName=%1\nExec=%2\n")
                                     .arg(menuText, exec);
-    const QString script = QStringLiteral("#!/bin/sh\n%1\nexec %2 \"$1\"\n")
+    // Nautilus starts a script in the folder it shows, with the chosen
+    // folder's name relative to it: the program is handed an absolute path.
+    const QString script = QStringLiteral(
+                               "#!/bin/sh\n%1\n"
+                               "case $1 in\n  ''|/*) folder=$1 ;;\n  *) folder=$PWD/$1 ;;\nesac\n"
+                               "exec %2 \"$folder\"\n")
                                .arg(QString::fromLatin1(kScriptMark), ShellArgument(programPath()));
     RemoveNautilusScripts();
     const QString scriptPath =

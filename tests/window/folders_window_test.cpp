@@ -3,6 +3,7 @@
 #include "window_fakes.h"
 
 #include <QListWidget>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
@@ -72,8 +73,8 @@ TEST_F(WindowFolders, AddFoldersListsTheFoldersAndOkWritesThemBack) {
 TEST_F(WindowFolders, FolderEditDeleteAndCancelChangeOnlyTheList) {
   openEnglish().Edit1->setText(QStringLiteral("/x/a/"));
   ui.browseFolder(QStringLiteral("/x/b")).browseFolder(QStringLiteral("/x/a")).browseFolder(QStringLiteral("/X/A/"));
-  ui.browseFolder(std::nullopt).browseFolder(QStringLiteral("/x/c"));
-  QStringList added, edited, afterDelete;
+  ui.browseFolder(std::nullopt).browseFolder(QStringLiteral("/x/c")).browseFolder(QStringLiteral("/x/d"));
+  QStringList added, edited, belowEntries, afterDelete;
   QString selectedAfterDelete;
   addFolders([&](TForm2& d) {
     for (int i = 0; i < 4; ++i) d.Button1->click();  // a duplicate, another letter case, cancelled
@@ -82,6 +83,10 @@ TEST_F(WindowFolders, FolderEditDeleteAndCancelChangeOnlyTheList) {
     d.Edit1->trigger();
     edited = d.entries();
     d.ListBox1->setCurrentRow(2);
+    QWidget* entries = d.ListBox1->viewport();
+    QTest::mouseDClick(entries, Qt::LeftButton, {}, QPoint(10, entries->height() - 4));  // below the last entry
+    belowEntries = d.entries();
+    d.ListBox1->setCurrentRow(2);
     d.Button2->click();
     afterDelete = d.entries();
     for (QListWidgetItem* item : d.ListBox1->selectedItems()) selectedAfterDelete += item->text();
@@ -89,6 +94,7 @@ TEST_F(WindowFolders, FolderEditDeleteAndCancelChangeOnlyTheList) {
   });
   EXPECT_EQ(added, (QStringList{"/x/a/", "/x/b/", "/X/A/"}));
   EXPECT_EQ(edited, (QStringList{"/x/a/", "/x/c/", "/X/A/"}));
+  EXPECT_EQ(belowEntries, (QStringList{"/x/a/", "/x/c/", "/x/d/"}));  // the current entry replaced
   EXPECT_EQ(afterDelete, (QStringList{"/x/a/", "/x/c/"}));
   EXPECT_EQ(selectedAfterDelete, "/x/c/");
   EXPECT_EQ(form().Edit1->text(), "/x/a/");
@@ -140,8 +146,8 @@ TEST_F(WindowFolders, RussianCaptionsComeWithActivationAndStayInTheMixedState) {
 TEST_F(WindowFolders, BrowseCommandsStartAtTheFieldsFolderOrWhereTheyWereLast) {
   const QString a = tree.folder("a"), b = tree.folder("b");
   TForm1& f = openEnglish();
-  f.Edit1->setText(a + "/;" + b + "/;");  // a list is no folder: the picker starts nowhere yet
-  ui.pickFolder(b, QString());
+  f.Edit1->setText(a + "/;" + b + "/;");  // a list is no folder: the picker starts at its root
+  ui.pickFolder(b, QDir::homePath());  // no desktop folder in this home
   QTest::mouseDClick(f.Edit1, Qt::LeftButton);
   EXPECT_EQ(f.Edit1->text(), b);  // the whole list replaced, no '/' added
 
@@ -153,7 +159,7 @@ TEST_F(WindowFolders, BrowseCommandsStartAtTheFieldsFolderOrWhereTheyWereLast) {
   ui.pickFolder(a + "/sub", a);  // the protected folder's own folder
   click("sSpeedButton3");
   EXPECT_EQ(f.sEdit1->text(), a + "/sub/");
-  ui.pickFolder(QStringLiteral("/"), QString());  // the last choice does not exist
+  ui.pickFolder(QStringLiteral("/"), QDir::homePath());  // the last choice does not exist
   click("sSpeedButton3");
   EXPECT_EQ(f.sEdit1->text(), "/");
 
@@ -175,8 +181,20 @@ TEST_F(WindowFolders, AddIntoContextMenuWritesAndRemovesTheFileManagerEntries) {
     EXPECT_TRUE(service.contains("Name=" + menuText + "\n") && service.contains(exec)) << service.toStdString();
     const QString scriptPath = data(share + "/nautilus/scripts/" + menuText);
     const QString script = QString::fromUtf8(data.read(share + "/nautilus/scripts/" + menuText));
-    EXPECT_TRUE(script.contains("exec '" + program + "' \"$1\"\n")) << script.toStdString();
+    EXPECT_TRUE(script.contains("exec '" + program + "' \"$folder\"\n")) << script.toStdString();
     EXPECT_TRUE(QFileInfo(scriptPath).isExecutable());
+    // Run with the program replaced by printf: the folder it is handed,
+    // from a name relative to the folder Nautilus shows, or an absolute one.
+    QString echoing = script;
+    echoing.replace("exec '" + program + "'", "exec printf %s");
+    for (const auto& [given, handed] : {std::pair<QString, QString>{"photos", data.root() + "/photos"},
+                                        {"/abs/dir", "/abs/dir"}, {"", ""}}) {
+      QProcess sh;
+      sh.setWorkingDirectory(data.root());
+      sh.start("/bin/sh", {"-c", echoing, "script", given});
+      ASSERT_TRUE(sh.waitForFinished());
+      EXPECT_EQ(QString::fromUtf8(sh.readAllStandardOutput()), handed) << given.toStdString();
+    }
   };
   {
     EnvironmentSetting dataHome("XDG_DATA_HOME", data("xdg").toUtf8());

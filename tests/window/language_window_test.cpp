@@ -27,7 +27,7 @@ TEST_F(WindowLanguage, RussianReplacesCaptionsAndHints) {
   EXPECT_TRUE(f.Russian1->isChecked());
   EXPECT_FALSE(f.English1->isChecked());
   const std::pair<QString, const char*> texts[] = {
-      {f.windowTitle(), "Удаление дубликатов файлов Зорвик - 1.5"},
+      {f.caption(), "Удаление дубликатов файлов Зорвик - 1.5"},
       {f.Button1->text(), "Поиск"},
       {f.sButton1->text(), "Отмена"},
       {f.Button2->text(), "Обработать"},
@@ -134,7 +134,7 @@ TEST_F(WindowLanguage, EnglishFromRussianAnsweredCancelLeavesTheMixedState) {
   EXPECT_TRUE(form().isVisible());
   EXPECT_EQ(shell.restarts, 0);
   EXPECT_EQ(form().Button1->text(), "Поиск");
-  EXPECT_EQ(form().windowTitle(), "Удаление дубликатов файлов Зорвик - 1.5");
+  EXPECT_EQ(form().caption(), "Удаление дубликатов файлов Зорвик - 1.5");
 
   // Texts chosen when shown come out in English.
   QString searching;
@@ -157,6 +157,26 @@ TEST_F(WindowLanguage, EnglishFromRussianAnsweredCancelLeavesTheMixedState) {
   ui.okCancel(kNotice, kReload, false);
   trigger("English1");
   EXPECT_EQ(ui.count(Dialog::OkCancel), 2);
+}
+
+TEST_F(WindowLanguage, OnlyTheMainWindowShowsTheApplicationTitleAndQtSpeaksTheChosenLanguage) {
+  writePair();
+  open().setPumpInterval(0);  // a first start: Russian
+  EXPECT_EQ(form().windowTitle(), "Удаление дубликатов файлов Зорвик - 1.5 — Удаление дубликатов файлов Зорвик");
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");  // a message box's own button
+  scanFolder(tree("p"));
+  EXPECT_EQ(form().windowTitle(), "Удаление дубликатов файлов Зорвик - 1.5 — Comparing - 100%");
+  // Qt's application display name stays unset: X11 would append it to the
+  // title of every window, message boxes and the About box included.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+  ui.okCancel(kNotice, kReload, false);
+  trigger("English1");  // the mixed state: every message in English, Qt's buttons too
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+  trigger("Russian1");
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+  openEnglish();
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+  EXPECT_EQ(form().windowTitle(), "Duplicate finder and remover Zorvik — Comparing - 100%");
 }
 
 TEST_F(WindowLanguage, EnglishChosenWhileEnglishAsksNothing) {

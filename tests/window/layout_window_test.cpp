@@ -3,6 +3,10 @@
 #include "window_fakes.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QSplitter>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
@@ -11,11 +15,27 @@
 namespace window_test {
 namespace {
 
-class WindowLayout : public WindowTest {};
+class WindowLayout : public WindowTest {
+ protected:
+  // Drags the splitter's handle with the mouse to `x` in the splitter.
+  void dragSplitterTo(int x) {
+    QSplitterHandle* handle = form().Splitter1->handle(1);
+    const QPoint grip(handle->width() / 2, handle->height() / 2);
+    const QPoint to(x - handle->x() + grip.x(), grip.y());
+    QMouseEvent press(QEvent::MouseButtonPress, grip, handle->mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, handle->mapToGlobal(to), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &press);
+    QApplication::sendEvent(handle, &move);
+    QApplication::sendEvent(handle, &release);
+    QCoreApplication::processEvents();
+  }
+};
 
 TEST_F(WindowLayout, DefaultsAtCreation) {
   TForm1& f = openEnglish();
-  EXPECT_EQ(f.windowTitle(), "Duplicate finder and remover Zorvik");
+  EXPECT_EQ(f.caption(), "Duplicate finder and remover Zorvik");
+  EXPECT_EQ(f.windowTitle(), "Duplicate finder and remover Zorvik — Удаление дубликатов файлов Зорвик");
   EXPECT_EQ(f.ext->currentText(), "*.*");
   QStringList items;
   for (int i = 0; i < f.ext->count(); ++i) items << f.ext->itemText(i);
@@ -78,12 +98,54 @@ TEST_F(WindowLayout, ResizingStretchesTheFieldsAndTheListAndKeepsScanAtTheRight)
   EXPECT_EQ(f.previewPane->width(), preview);
 }
 
+TEST_F(WindowLayout, TabOrderSplitterLimitsAndColumnMinimums) {
+  TForm1& f = openEnglish();
+  f.show();
+  QCoreApplication::processEvents();
+
+  // The controls Tab reaches, in order, from the list on.
+  QStringList order;
+  QWidget* w = f.BaseView;
+  do {
+    if (w->isVisibleTo(&f) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() &&
+        !qobject_cast<QComboBox*>(w->parentWidget()))
+      order << w->objectName();
+    w = w->nextInFocusChain();
+  } while (w != f.BaseView);
+  EXPECT_EQ(order.join(' '), "BaseView Edit2 sEdit1 Button2 RadioButton1 RadioButton2 Edit1 ext sCheckBox1 Button1");
+
+  // The list keeps at least 30 pixels; a pane dragged to 30 or narrower
+  // collapses, and the placeholder and its hint go with it.
+  const int full = f.Splitter1->width();
+  dragSplitterTo(0);
+  EXPECT_EQ(f.BaseView->width(), 30);
+  dragSplitterTo(full - 4 - 31);
+  EXPECT_EQ(f.previewPane->width(), 31);
+  EXPECT_FALSE(f.Image2->visibleRegion().isEmpty());  // what the narrow pane leaves of it
+  dragSplitterTo(full - 4 - 30);
+  EXPECT_EQ(f.previewPane->width(), 0);
+  EXPECT_EQ(f.BaseView->width(), full - 4);
+  EXPECT_TRUE(f.Image2->visibleRegion().isEmpty());
+  EXPECT_TRUE(f.sLabel3->visibleRegion().isEmpty());
+  dragSplitterTo(full - 4 - 390);
+  EXPECT_EQ(f.previewPane->width(), 390);
+  EXPECT_EQ(f.Image2->visibleRegion().boundingRect().size(), QSize(145, 143));
+  EXPECT_EQ(f.Image2->mapTo(f.sPanel2, QPoint(0, 0)), QPoint(733, 20));  // where the window was designed to show it
+
+  // Name and path are at least 100 wide, size and date at least 50.
+  QHeaderView* header = f.BaseView->horizontalHeader();
+  for (int column = 0; column < 4; ++column) header->resizeSection(column, 10);
+  EXPECT_EQ(QString("%1 %2 %3 %4").arg(header->sectionSize(0)).arg(header->sectionSize(1)).arg(header->sectionSize(2)).arg(header->sectionSize(3)),
+            "100 100 50 50");
+}
+
 TEST_F(WindowLayout, DoubleClickingAFieldBrowsesLikeItsFolderButton) {
   Tree tree;
   tree.folder("pick/keep");
   TForm1& f = openEnglish();
   f.show();
-  ui.pickFolder(tree("pick")).pickFolder(tree("pick/keep")).pickFolder(std::nullopt);
+  // The picker starts at the desktop, or at home while there is no desktop folder.
+  ui.pickFolder(tree("pick"), QDir::homePath()).pickFolder(tree("pick/keep")).pickFolder(std::nullopt);
   QTest::mouseDClick(f.Edit1, Qt::LeftButton);
   EXPECT_EQ(f.Edit1->text(), tree("pick"));
   QTest::mouseDClick(f.sEdit1, Qt::LeftButton);
@@ -92,6 +154,13 @@ TEST_F(WindowLayout, DoubleClickingAFieldBrowsesLikeItsFolderButton) {
   click("sSpeedButton2");  // cancelled: the field keeps its text
   EXPECT_EQ(f.Edit2->text(), "/kept");
   EXPECT_EQ(ui.count(Dialog::PickFolder), 3);
+
+  const QString desktop = QDir::homePath() + "/Desktop";
+  ASSERT_TRUE(QDir().mkpath(desktop));
+  openEnglish();  // a new picker, never used
+  ui.pickFolder(std::nullopt, desktop);
+  click("sSpeedButton3");
+  QDir(desktop).removeRecursively();
 }
 
 }  // namespace

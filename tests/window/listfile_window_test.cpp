@@ -62,6 +62,17 @@ TEST_F(WindowListFile, AUtf8ListWithAByteOrderMarkKeepsItsCyrillicNames) {
   EXPECT_EQ(ui.shown(), 1);  // the open dialog only
 }
 
+TEST_F(WindowListFile, ASizeThatIsNoNumberIsReportedOnceAndABlankNameStaysAFile) {
+  openEnglish();
+  loadList("1;a;/p/a;20;d\r\n1;b;/p/b;30;d\r\n");
+  ASSERT_EQ(totals(), "2 / 50 KB");
+  loadList("1; ;/p/ ;12;d\r\n1;b;/p/b;x;d\r\n0;c;/p/c;1;d\r\n", QStringLiteral("'x' is not a valid integer value"));
+  EXPECT_EQ(ui.count(Dialog::Message), 1);  // one report, not one more after the load
+  EXPECT_EQ(totals(), "1 / 12 KB");         // as the recount of the first mark left them
+  EXPECT_EQ(marks(), "xx.");                // the file named " " is a row of the group, not a separator
+  EXPECT_EQ(captions().front(), " ");
+}
+
 TEST_F(WindowListFile, AMissingFileAndUnreadableLinesAreReported) {
   openEnglish();
   loadList("1;x;y;/p/q;z;3;d\r\n"  // a ';' in a name that fits no split

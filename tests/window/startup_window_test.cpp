@@ -14,7 +14,7 @@ TEST_F(WindowStartup, FirstStartIsRussianWithEmptyFieldsAndStoresRussianOnClose)
   EXPECT_TRUE(form().Russian1->isChecked());
   EXPECT_FALSE(form().English1->isChecked());
   EXPECT_EQ(status(), kRussianGreeting);
-  EXPECT_EQ(form().windowTitle(), "Удаление дубликатов файлов Зорвик - 1.5");
+  EXPECT_EQ(form().caption(), "Удаление дубликатов файлов Зорвик - 1.5");
   EXPECT_EQ(form().Edit1->text() + form().Edit2->text() + form().sEdit1->text(), "");
   EXPECT_EQ(title(), kStartTitle);
   EXPECT_EQ(settings.writes, 0);  // read at start, written only at close
@@ -87,7 +87,7 @@ TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
   EXPECT_EQ(settings.writes, 8);
 }
 
-TEST_F(WindowStartup, ClosingDuringAScanWritesAtOnceAndClosesWhenTheScanEnds) {
+TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn) {
   Tree tree;
   for (int g = 0; g < 3; ++g)
     for (const char* name : {"a", "b"}) tree.file(QStringLiteral("g%1/%2.bin").arg(g).arg(name), Bytes(3000 + 1000 * g, g));
@@ -105,15 +105,15 @@ TEST_F(WindowStartup, ClosingDuringAScanWritesAtOnceAndClosesWhenTheScanEnds) {
 
   EXPECT_EQ(writesAtClose, 4);
   EXPECT_EQ(settings.values.value("Path"), tree.root());
-  EXPECT_TRUE(openAfterClose);
-  EXPECT_TRUE(scanningAfterClose);
+  EXPECT_FALSE(openAfterClose);
+  EXPECT_TRUE(scanningAfterClose);  // the scan runs on to its end
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Complete ...");
   EXPECT_EQ(form().results().groupCount(), 3);
   EXPECT_EQ(settings.writes, 4);  // written once
 }
 
-TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheWindowStaysUntilTheScanReturns) {
+TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
   Tree tree;
   for (const char* name : {"a.txt", "b.txt", "sub/c.txt"}) tree.file(name, Bytes(2000, 1));
   openEnglishEveryPump();
@@ -128,10 +128,26 @@ TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheWindowStaysUntilTheScanRe
     });
   });
   scanFolder(tree.root());
-  EXPECT_TRUE(openAfterCancel);
+  EXPECT_FALSE(openAfterCancel);
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Canceled.");
   EXPECT_EQ(settings.writes, 4);
+
+  // Closed through the switch to English: the new instance starts while
+  // the old window is already gone and its scan runs on.
+  openRussian().setPumpInterval(0);
+  form().show();
+  bool openAtRestart = true;
+  shell.onRestart = [&] { openAtRestart = form().isVisible(); };
+  atNextPump([&] {
+    ui.okCancel(QStringLiteral("Notice"), QStringLiteral("To apply changes you must reload programm."), true);
+    trigger("English1");
+  });
+  scanFolder(tree.root());
+  EXPECT_EQ(shell.restarts, 1);
+  EXPECT_FALSE(openAtRestart);
+  EXPECT_EQ(settings.values.value("Language"), "En");
+  EXPECT_EQ(status(), "Complete ...");  // in English: the check moved before the close
 }
 
 TEST_F(WindowStartup, AddIntoContextMenuIsCheckedWhenTheFolderCommandExists) {

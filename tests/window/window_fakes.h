@@ -9,6 +9,7 @@
 #include "shell/about.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"
+#include "support/tree.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -67,7 +68,9 @@ class FakeUi : public Ui {
   FakeUi& okCancel(const QString& title, const QString& text, bool ok, std::function<void()> whileOpen = {}) {
     return add({Dialog::OkCancel, title, text, false, ok, {}, std::move(whileOpen)});
   }
-  FakeUi& message(const QString& part) { return add({Dialog::Message, {}, part, true, false, {}, {}}); }
+  FakeUi& message(const QString& part, std::function<void()> whileOpen = {}) {
+    return add({Dialog::Message, {}, part, true, false, {}, std::move(whileOpen)});
+  }
   // `start`, when given, is where the picker must start.
   FakeUi& pickFolder(std::optional<QString> chosen, std::optional<QString> start = {}) {
     return add({Dialog::PickFolder, {}, start, false, false, chosen, {}});
@@ -159,32 +162,6 @@ class MemorySettings : public SettingsStore {
   }
 };
 
-// A folder tree in a fresh temporary directory.
-class Tree {
- public:
-  QString root() const { return dir_.path(); }  // no trailing separator
-  QString operator()(const QString& rel) const { return dir_.path() + QLatin1Char('/') + rel; }
-  QString folder(const QString& rel) const {
-    QDir().mkpath((*this)(rel));
-    return (*this)(rel);
-  }
-  QString file(const QString& rel, const QByteArray& bytes) const {
-    const QString path = (*this)(rel);
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()) << path.toStdString();
-    return path;
-  }
-  QByteArray read(const QString& rel) const {
-    QFile f((*this)(rel));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
-  bool exists(const QString& rel) const { return QFileInfo::exists((*this)(rel)); }
-
- private:
-  QTemporaryDir dir_;
-};
-
 // `size` bytes that differ for every `seed`.
 inline QByteArray Bytes(int size, int seed) {
   QByteArray b(size, '\0');
@@ -196,7 +173,7 @@ inline QByteArray Bytes(int size, int seed) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    QGuiApplication::setApplicationDisplayName(kStartTitle);
+    SetApplicationTitle(kStartTitle);
     pumpContext_ = std::make_unique<QObject>();
   }
   void TearDown() override {
@@ -281,7 +258,7 @@ class WindowTest : public ::testing::Test {
   QString totals() { return form().Edit7->text() + QStringLiteral(" / ") + form().Edit5->text(); }
   QString status() { return form().Label1->text(); }
   QString detail() { return form().Label2->text(); }
-  QString title() { return QGuiApplication::applicationDisplayName(); }
+  QString title() { return ApplicationTitle(); }
   int bar() { return form().ProgressBar1->value(); }
   bool idleButtons() { return !form().Button1->isHidden() && form().sButton1->isHidden(); }
 
@@ -307,5 +284,4 @@ class WindowTest : public ::testing::Test {
 }  // namespace window_test
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 QT_END_NAMESPACE

@@ -1,5 +1,5 @@
-// The window tests run offscreen, with a home and XDG folders of their own,
-// so nothing a test does can reach the real desktop or the user's files.
+// Runs the tests offscreen, with a home and XDG folders of their own, so
+// nothing a test does can reach the real desktop, the user's files or trash.
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
@@ -10,22 +10,14 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-void SetIfUnset(const char* name, const QByteArray& value) {
-  if (qEnvironmentVariableIsEmpty(name)) qputenv(name, value);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  SetIfUnset("QT_QPA_PLATFORM", "offscreen");
-  std::string home = QDir::tempPath().toStdString() + "/zorvik-window-tests-XXXXXX";
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::string home = QDir::tempPath().toStdString() + "/zorvik-tests-XXXXXX";
   if (!mkdtemp(home.data())) return 2;
   const QByteArray h = QByteArray::fromStdString(home);
-  QDir().mkpath(QString::fromStdString(home) + QStringLiteral("/runtime"));
-  QFile::setPermissions(QString::fromStdString(home) + QStringLiteral("/runtime"),
-                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  const QString runtime = QString::fromStdString(home) + QStringLiteral("/runtime");
+  QDir().mkpath(runtime);
+  QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   qputenv("HOME", h);
   qputenv("XDG_CONFIG_HOME", h + "/config");
   qputenv("XDG_DATA_HOME", h + "/data");
@@ -35,7 +27,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setApplicationName(QStringLiteral("zorvik-window-tests"));
+  QApplication::setApplicationName(QStringLiteral("zorvik-tests"));
   QApplication::setOrganizationName(QStringLiteral("Zorvik-Soft"));
   ::testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();

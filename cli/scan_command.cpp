@@ -1,0 +1,153 @@
+// zorvik-cli scan: finds the groups of identical files and writes the result
+// list.
+#include "cli/command.h"
+#include "cli/terminal.h"
+#include "engine/scan.h"
+#include "results/listfile.h"
+#include "results/model.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// The resident memory of this process, in KiB (0 where unknown).
+qint64 ResidentKiB() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLongLong();
+  return 0;
+}
+
+class CliScanHost : public ScanHost {
+ public:
+  QString folders, maskText = QStringLiteral("*.*"), protect;
+  bool skipSmallFiles = false, skipEmptyFiles = false, fast = true;
+  ResultModel model;
+  TerminalProgress progress;
+  QString status, detail;
+
+  QString foldersText() override { return folders; }
+  QString mask() override { return maskText; }
+  void setMask(const QString& m) override { maskText = m; }
+  bool skipSmall() override { return skipSmallFiles; }
+  bool skipEmpty() override { return skipEmptyFiles; }
+  bool fastCompare() override { return fast; }
+  bool english() override { return true; }
+  int resultRowCount() override { return model.count(); }
+  void clearResults() override { model.clear(); }
+  void appendSeparator() override { model.appendSeparator(); }
+  void appendFileRow(const CandidateRecord& record) override { model.appendFileRow(record); }
+  void markAllButFirst() override { model.MarkAllButFirst(protect); }
+  bool askYesNo(const QString&, const QString&) override { return true; }
+  bool askOkCancel(const QString&, const QString&) override { return true; }
+  void pump() override { progress.tick(); }
+  void setStatus(const QString& s) override {
+    status = s, progress.set(status, detail);
+    // With ZORVIK_STATS set: the memory in use once the candidate list is
+    // complete, before the comparison.
+    if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS")) rssBeforeCompare = ResidentKiB();
+  }
+  qint64 rssBeforeCompare = 0;
+  void setDetail(const QString& d) override {
+    if (progress.enabled()) detail = d, progress.set(status, detail);
+  }
+};
+
+class ScanCommand : public Command {
+ public:
+  ScanCommand()
+      : Command(QStringLiteral("scan"),
+                {{{QStringLiteral("mask"), QStringLiteral("--mask needs a value")},
+                  {QStringLiteral("skip-small")},
+                  {QStringLiteral("skip-empty")},
+                  {QStringLiteral("exact")},
+                  {QStringLiteral("protect"), QStringLiteral("--protect needs a value")},
+                  {QStringLiteral("output"), QStringLiteral("--output needs a value")},
+                  {QStringLiteral("folders"), QStringLiteral("--folders needs a value")}},
+                 /*dashDashEndsOptions=*/true}) {}
+
+ protected:
+  QString parse(const QCommandLineParser& parser) override;
+  int run() override;
+
+ private:
+  // The list to standard output, or to the --output file; false after an error.
+  bool writeList(const ResultModel& model) const;
+
+  QString folders_, mask_, protect_;
+  bool skipSmall_ = false, skipEmpty_ = false, exact_ = false;
+  std::optional<QString> output_;
+};
+
+QString ScanCommand::parse(const QCommandLineParser& parser) {
+  const QStringList folders = parser.positionalArguments();
+  const bool foldersText = parser.isSet(QStringLiteral("folders"));
+  if (foldersText && !folders.isEmpty()) return QStringLiteral("give folders or --folders, not both");
+  if (!foldersText && folders.isEmpty()) return QStringLiteral("missing folder");
+  // The folders text separates folders by ';': such a name would be split
+  // and a different folder scanned.
+  for (const QString& f : folders)
+    if (f.contains(QLatin1Char(';'))) return QStringLiteral("folder '%1' contains ';', which separates folders").arg(f);
+  if (foldersText) {
+    folders_ = parser.value(QStringLiteral("folders"));
+  } else if (folders.size() == 1) {
+    folders_ = folders.front();
+  } else {
+    for (const QString& f : folders) folders_ += f + QLatin1Char(';');
+  }
+  mask_ = parser.value(QStringLiteral("mask"));
+  if (mask_.isEmpty() || mask_ == QLatin1String("*")) mask_ = QStringLiteral("*.*");
+  protect_ = parser.value(QStringLiteral("protect"));
+  skipSmall_ = parser.isSet(QStringLiteral("skip-small"));
+  skipEmpty_ = parser.isSet(QStringLiteral("skip-empty"));
+  exact_ = parser.isSet(QStringLiteral("exact"));
+  if (parser.isSet(QStringLiteral("output"))) output_ = parser.value(QStringLiteral("output"));
+  return QString();
+}
+
+int ScanCommand::run() {
+  CliScanHost host;
+  host.folders = folders_, host.maskText = mask_, host.protect = protect_;
+  host.skipSmallFiles = skipSmall_, host.skipEmptyFiles = skipEmpty_, host.fast = !exact_;
+  ScanDriver driver(host);
+  driver.Scan();
+  host.progress.finish();
+
+  if (!writeList(host.model)) return kExitFailed;
+  Err(QStringLiteral("%1 groups, %2 marked, %3").arg(host.model.groupCount()).arg(host.model.markedCount()).arg(host.model.spaceText()));
+  if (qEnvironmentVariableIsSet("ZORVIK_STATS")) {
+    const CompareStats& s = driver.lastStats();
+    Err(QStringLiteral("candidates %1, memory before the comparison %5 KiB, bytes read %2, files opened %3, "
+                       "non-duplicates read twice %4")
+            .arg(driver.candidates().count())
+            .arg(s.bytesRead)
+            .arg(s.filesOpened)
+            .arg(s.nonDuplicatesReadTwice)
+            .arg(host.rssBeforeCompare));
+  }
+  return kExitDone;
+}
+
+bool ScanCommand::writeList(const ResultModel& model) const {
+  if (output_) {
+    QString error;
+    if (SaveListFile(model, *output_, &error)) return true;
+    Err(QStringLiteral("zorvik-cli: cannot write the list: ") + error);
+    return false;
+  }
+  if (model.count() == 0) return true;  // no copies: nothing written
+  const QByteArray bytes = ListFileBytes(model);
+  if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) == static_cast<size_t>(bytes.size()) &&
+      std::fflush(stdout) == 0)
+    return true;
+  Err(QStringLiteral("zorvik-cli: cannot write the list to standard output"));
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<Command> MakeScanCommand() { return std::make_unique<ScanCommand>(); }
