@@ -1,113 +1,137 @@
+// How the comparison goes.
+//
+// The walk has left the candidate list sorted so that the records of one
+// size stand together: a size run. ComparePass::run goes down the list run
+// by run; a size that occurs once is never opened. Within a run the result
+// must be that of comparing each free record with every later free record:
+// groups in the order of their first records, each headed by its earliest
+// record, copies in list order. reportRun gets there without pairwise reads:
+// the first time it meets a free record it sorts the whole run into groups of
+// equal content (partitionRun), then walks the records in order and reports
+// each one's later group members as its copies.
+//
+// The sorting is a pipeline. Each stage takes groups of record indices and
+// returns the groups that may still hold copies (a file left alone in its
+// group is done), or nothing when the scan was stopped:
+//
+//   size runs   runAt, freeRecords: the free records of one size, one group.
+//   first look  firstLook: a digest of the first kFirstLook bytes of each
+//               file. Files are opened for a first look only
+//               (fs::ReadFile::openListed, without open()'s checks), so what
+//               is read here sorts files and never proves anything.
+//   first page  splitCrowds: a crowd, a group too large to be read side by
+//               side (over kMaxSideBySide files), is split by a digest of the
+//   and rest    rest of its first page (up to kProbe) and, for a file whose
+//               first page an earlier file had, of the rest of the file, in
+//               the same opening (groupByPageAndRest). A file whose first
+//               page occurs once costs no long read. Smaller groups pass: the
+//               proof reads their first page and rest side by side.
+//   byte proof  byteProof: the files of each group are opened again, checked
+//               (fs::ReadFile::open), and read side by side in chunks
+//               (sideBySide): the first page, then the rest, then the bytes
+//               of the first look once more. A group splits at the first
+//               chunk where its files differ; files that agree to the end and
+//               still have their size are copies. A group still too large
+//               (many copies of one content) is proved file by file against
+//               its first file (SameBytes).
+//
+// So a file whose beginning occurs once in its run is opened once; a file
+// that shares its beginning is opened once more for the proof (in a crowd,
+// once more for the digests), and two files are only ever called equal
+// after every byte of both was compared, the bytes of the first look
+// included. With fast comparison on, files over kFastLimit skip the first
+// look: the other stages run on eight sampled blocks instead of the whole
+// content.
+//
+// The pass lets pending events run (pumpStopped) after each file a digest
+// opens, after the files of a side-by-side read are opened and after each
+// chunk, and before each later record it reports. A scan may start anew
+// inside a pump, so after each one the stop flag is tested and no reference
+// into the candidate list is held across it: the stages carry indices.
+// Progress texts are made by CompareProgress, from the Phase the pass is in.
+//
+// This file holds the pass and the stages; how they read files (digests,
+// side-by-side reads, opening and counting) is in compare_reads.cpp.
 #include "engine/compare.h"
 
+#include "engine/bytes.h"
 #include "engine/scan.h"
-#include "platform/fs.h"
-
-#define XXH_INLINE_ALL
-#include <xxhash.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <memory>
 
 namespace {
 
-constexpr qint64 kFirstLook = 1024;        // bytes read of every file of a run
-constexpr qint64 kProbe = 4096;            // a read that starts below this ends at it
-constexpr size_t kMaxSideBySide = 256;     // files streamed side by side at most
-constexpr qint64 kBufferBudget = 16 << 20; // bytes of chunk buffers at most
-constexpr qint64 kSampleBlock = 65536;     // one sample of the fast rule
-
-qint64 ChunkFor(size_t files) {
-  qint64 chunk = kBufferBudget / static_cast<qint64>(std::max<size_t>(files, 1));
-  chunk = std::clamp<qint64>(chunk, 16 << 10, 1 << 20);
-  return chunk & ~qint64(4095);
-}
+constexpr qint64 kFirstLook = 1024;     // bytes read of every file of a run
+constexpr qint64 kSampleBlock = 65536;  // one sample of the fast rule
 
 }  // namespace
 
-struct ComparePass::Partition {
-  bool ready = false;
-  std::vector<int> classOf;  // by index within the run; -1: no copy
-  Classes classes;           // each ascending, ordered by first member
-};
-
 ComparePass::ComparePass(CandidateList& list, ScanHost& host, const bool& stopped)
-    : list_(list), host_(host), stopped_(stopped) {}
-
-int ComparePass::Position(qint64 part, qint64 whole) {
-  // The quotient first, then times 100, both in extended precision, rounded
-  // to the nearest with a half going to the even neighbour: 59/200 is a hair
-  // below 0.295 there and shows 29.
-  long double q = static_cast<long double>(part) / static_cast<long double>(whole);
-  q *= 100;
-  const long double rounded = std::nearbyint(q);
-  if (!(rounded > 0)) return 0;  // NaN too (0 of 0)
-  if (rounded >= 100) return 100;
-  return static_cast<int>(rounded);
-}
+    : list_(list), host_(host), stopped_(stopped), progress_(host) {}
 
 bool ComparePass::pumpStopped() {
   host_.pump();
   return stopped_;
 }
 
-void ComparePass::showProgress(qint64 part) {
-  const int shown = Position(part, n_ - 1);
-  if (shown != titleShown_ || title_.isEmpty()) {
-    titleShown_ = shown;
-    title_ = QStringLiteral("Comparing - ") + QString::number(shown) + QLatin1Char('%');
-  }
-  host_.setProgress(shown);
-  host_.setTitle(title_);
-}
+// ---------------------------------------------------------------- the pass --
 
 bool ComparePass::run() {
   n_ = list_.count();
+  progress_.start(n_);
   readPerRecord_.assign(static_cast<size_t>(n_), 0);
   reported_.assign(static_cast<size_t>(n_), false);
-  int i = 0;
-  while (i < n_ - 1) {
+  int first = 0;
+  while (first < n_ - 1) {
     if (stopped_) return false;
-    const qint64 s = RecordSize(list_.at(i));
-    int last = i, j = i + 1;
-    for (;;) {
-      if (RecordSize(list_.at(j)) != s) break;
-      last = j;
-      if (j == n_ - 1) break;
-      ++j;
-    }
-    if (last > i && !processRun(i, last)) return false;
-    i = j;
-    showProgress(i + 1);
+    const auto [last, next] = runAt(first);
+    if (last > first && !reportRun(first, last)) return false;
+    first = next;
+    progress_.show(Phase::run(first));
   }
   for (int k = 0; k < n_; ++k) {
-    if (!reported_[static_cast<size_t>(k)] && readPerRecord_[static_cast<size_t>(k)] > list_.at(k).size) ++stats_.nonDuplicatesReadTwice;
+    const size_t at = static_cast<size_t>(k);
+    if (!reported_[at] && readPerRecord_[at] > list_.at(k).size) ++stats_.nonDuplicatesReadTwice;
   }
   return true;
 }
 
-bool ComparePass::processRun(int first, int last) {
+std::pair<int, int> ComparePass::runAt(int first) const {
+  // The search stops at the first record of another size, or at the list's
+  // last record whatever its size: the last record alone is never a run.
+  const qint64 size = RecordSize(list_.at(first));
+  int last = first, j = first + 1;
+  while (RecordSize(list_.at(j)) == size) {
+    last = j;
+    if (j == n_ - 1) break;
+    ++j;
+  }
+  return {last, j};
+}
+
+bool ComparePass::reportRun(int first, int last) {
+  // Sorted once per kind of comparison; the option is read for every record.
   Partition content, samples;
   const qint64 size = RecordSize(list_.at(first));
-  const QString detail = QString::number(first) + QStringLiteral(" / ") + QString::number(n_);
   for (int r = first; r <= last; ++r) {
-    host_.setDetail(detail);
-    showProgress(r + 2);
+    progress_.show(Phase::record(first, r));
     if (list_.isTaken(r)) continue;
     const bool fast = host_.fastCompare() && size > kFastLimit;
     Partition& p = fast ? samples : content;
-    if (!p.ready && !(fast ? buildSamples(first, last, p) : buildContent(first, last, p))) return false;
-    const int c = p.classOf[static_cast<size_t>(r - first)];
-    if (c < 0) continue;
-    bool firstOfGroup = true;
-    for (const int k : p.classes[static_cast<size_t>(c)]) {
-      if (k <= r) continue;
-      if (pumpStopped()) return false;
-      if (list_.isTaken(k)) continue;
-      report(r, k, firstOfGroup);
-    }
+    if (!p.ready && !partitionRun(first, last, fast, p)) return false;
+    const int g = p.groupOf[static_cast<size_t>(r - first)];
+    if (g >= 0 && !reportCopies(r, p.groups[static_cast<size_t>(g)])) return false;
+  }
+  return true;
+}
+
+bool ComparePass::reportCopies(int r, const Records& group) {
+  bool firstOfGroup = true;
+  for (const int k : group) {
+    if (k <= r) continue;
+    if (pumpStopped()) return false;
+    if (list_.isTaken(k)) continue;
+    report(r, k, firstOfGroup);
   }
   return true;
 }
@@ -124,256 +148,97 @@ void ComparePass::report(int r, int k, bool& firstOfGroup) {
   firstOfGroup = false;
 }
 
-namespace {
-
-void FillClassOf(int first, int last, std::vector<std::vector<int>>& classes, std::vector<int>& classOf) {
-  for (auto& c : classes) std::sort(c.begin(), c.end());
-  std::sort(classes.begin(), classes.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
-  classOf.assign(static_cast<size_t>(last - first + 1), -1);
-  for (size_t c = 0; c < classes.size(); ++c)
-    for (const int k : classes[c]) classOf[static_cast<size_t>(k - first)] = static_cast<int>(c);
-}
-
-}  // namespace
-
-bool ComparePass::groupByDigest(const std::vector<int>& members, const std::vector<Segment>& segments, bool firstLook,
-                                Classes& out) {
-  if (members.empty()) return true;
-  const qint64 size = RecordSize(list_.at(members.front()));
-  qint64 total = 0;
-  for (const Segment& seg : segments) total += seg.length;
-  // What fits in the buffer is read whole and hashed at once; more is
-  // hashed as it streams through.
-  const qint64 capacity = std::clamp<qint64>(total, 1, 1 << 20);
-  buffer_.resize(static_cast<size_t>(capacity));
-  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(total > capacity ? XXH3_createState() : nullptr,
-                                                                  XXH3_freeState);
-  std::vector<std::pair<std::pair<XXH64_hash_t, XXH64_hash_t>, int>> keyed;
-  keyed.reserve(members.size());
-  for (const int k : members) {
-    if (pumpStopped()) return false;
-    // A first look only sorts files into groups: every group is opened
-    // again, checked, and compared byte for byte.
-    fs::ReadFile file;
-    if (!(firstLook ? file.openListed(list_.at(k).path) : file.open(list_.at(k).path, size))) continue;
-    ++stats_.filesOpened;
-    if (state) XXH3_128bits_reset(state.get());
-    qint64 filled = 0;
-    bool ok = true;
-    for (const Segment& seg : segments) {
-      for (qint64 off = 0; ok && off < seg.length;) {
-        const qint64 part = std::min(seg.length - off, capacity - filled);
-        ok = file.readAt(seg.offset + off, buffer_.data() + filled, part);
-        if (!ok) break;
-        stats_.bytesRead += part;
-        readPerRecord_[static_cast<size_t>(k)] += part;
-        off += part;
-        if (state) {
-          XXH3_128bits_update(state.get(), buffer_.data(), static_cast<size_t>(part));
-        } else {
-          filled += part;
-        }
-      }
-    }
-    if (!ok) continue;
-    const XXH128_hash_t d = state ? XXH3_128bits_digest(state.get()) : XXH3_128bits(buffer_.data(), static_cast<size_t>(filled));
-    keyed.push_back({{d.high64, d.low64}, k});
-  }
-  std::sort(keyed.begin(), keyed.end());
-  for (size_t a = 0; a < keyed.size();) {
-    size_t b = a + 1;
-    while (b < keyed.size() && keyed[b].first == keyed[a].first) ++b;
-    if (b - a >= 2) {
-      std::vector<int> group;
-      for (size_t t = a; t < b; ++t) group.push_back(keyed[t].second);
-      out.push_back(std::move(group));
-    }
-    a = b;
-  }
-  return true;
-}
-
-bool ComparePass::buildContent(int first, int last, Partition& out) {
-  const qint64 size = RecordSize(list_.at(first));
-  std::vector<int> members;
+ComparePass::Records ComparePass::freeRecords(int first, int last) const {
+  Records records;
   for (int k = first; k <= last; ++k)
-    if (!list_.isTaken(k)) members.push_back(k);
-  // The beginning of every file: a file whose beginning occurs once in the
-  // run is done.
-  const qint64 look = std::min(size, kFirstLook);
-  Classes looked;
-  if (!groupByDigest(members, {{0, look}}, true, looked)) return false;
-  Classes finals;
-  for (auto& group : looked) {
-    // The rest of the files, then their beginnings byte for byte, since
-    // equal digests prove nothing. Files streamed side by side take both
-    // in one pass; a crowd is split by digests of the rest first.
-    const Segment start{0, look}, rest{look, size - look};
-    const bool split = size > look && group.size() > kMaxSideBySide;
-    Classes tails;
-    if (split) {
-      if (!partition(group, {rest}, tails)) return false;
-    } else {
-      tails.push_back(std::move(group));
-    }
-    for (auto& tail : tails) {
-      std::vector<Segment> segments;
-      if (size > look && !split) segments.push_back(rest);
-      if (look > 0) segments.push_back(start);
-      if (segments.empty()) {
-        finals.push_back(std::move(tail));
-      } else if (!partition(tail, segments, finals)) {
-        return false;
-      }
-    }
-  }
-  out.classes = std::move(finals);
-  FillClassOf(first, last, out.classes, out.classOf);
+    if (!list_.isTaken(k)) records.push_back(k);
+  return records;
+}
+
+bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
+  const qint64 size = RecordSize(list_.at(first));
+  Groups run{freeRecords(first, last)};
+  std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(run, size);
+  if (!groups) return false;
+  out.groups = std::move(*groups);
+  for (auto& g : out.groups) std::sort(g.begin(), g.end());
+  std::sort(out.groups.begin(), out.groups.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
+  out.groupOf.assign(static_cast<size_t>(last - first) + 1, -1);
+  for (size_t g = 0; g < out.groups.size(); ++g)
+    for (const int k : out.groups[g]) out.groupOf[static_cast<size_t>(k - first)] = static_cast<int>(g);
   out.ready = true;
   return true;
 }
 
-bool ComparePass::buildSamples(int first, int last, Partition& out) {
-  const qint64 size = RecordSize(list_.at(first));
-  std::vector<Segment> samples;
-  samples.push_back({0, kSampleBlock});
-  for (int s = 1; s <= 6; ++s) samples.push_back({(size - kSampleBlock) * s / 7, kSampleBlock});
-  samples.push_back({size - kSampleBlock, kSampleBlock});
-  std::vector<int> members;
-  for (int k = first; k <= last; ++k)
-    if (!list_.isTaken(k)) members.push_back(k);
-  Classes classes;
-  if (!partition(members, samples, classes)) return false;
-  out.classes = std::move(classes);
-  FillClassOf(first, last, out.classes, out.classOf);
-  out.ready = true;
-  return true;
+// -------------------------------------------------------------- the stages --
+
+std::optional<ComparePass::Groups> ComparePass::contentGroups(const Groups& run, qint64 size) {
+  Reading reading;
+  reading.size = size;
+  reading.firstLook = std::min(size, kFirstLook);
+  const Segment start{0, reading.firstLook}, rest{reading.firstLook, size - reading.firstLook};
+  if (rest.length > 0) reading.sorted.push_back(rest), reading.proved.push_back(rest);
+  if (start.length > 0) reading.proved.push_back(start);  // after the first look, proved too
+
+  std::optional<Groups> groups = firstLook(run, reading);
+  if (groups) groups = splitCrowds(std::move(*groups), reading);
+  if (groups) groups = byteProof(std::move(*groups), reading);
+  return groups;
 }
 
-bool ComparePass::partition(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out) {
-  if (members.size() < 2) return true;
-  if (members.size() <= kMaxSideBySide) return lockstep(members, segments, out);
-  return digestSplit(members, segments, out);
+std::optional<ComparePass::Groups> ComparePass::sampleGroups(Groups run, qint64 size) {
+  // The first and the last block and six evenly spaced between them.
+  Reading reading;
+  reading.size = size;
+  reading.sorted.push_back({0, kSampleBlock});
+  for (int s = 1; s <= 6; ++s) reading.sorted.push_back({(size - kSampleBlock) * s / 7, kSampleBlock});
+  reading.sorted.push_back({size - kSampleBlock, kSampleBlock});
+  reading.proved = reading.sorted;
+
+  std::optional<Groups> groups = splitCrowds(std::move(run), reading);
+  if (groups) groups = byteProof(std::move(*groups), reading);
+  return groups;
 }
 
-bool ComparePass::lockstep(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out) {
-  const qint64 size = RecordSize(list_.at(members.front()));
-  struct Open {
-    int record;
-    fs::ReadFile file;
-  };
-  std::vector<Open> files;
-  files.reserve(members.size());
-  for (const int k : members) {
-    fs::ReadFile file;
-    if (!file.open(list_.at(k).path, size)) continue;
-    ++stats_.filesOpened;
-    files.push_back({k, std::move(file)});
+std::optional<ComparePass::Groups> ComparePass::firstLook(const Groups& groups, const Reading& reading) {
+  Groups out;
+  for (const Records& group : groups) {
+    std::optional<Groups> looked = groupByDigest(group, {{0, reading.firstLook}}, reading.size, Opening::ForFirstLook);
+    if (!looked) return std::nullopt;
+    std::move(looked->begin(), looked->end(), std::back_inserter(out));
   }
-  if (pumpStopped()) return false;
-  if (files.size() < 2) return true;
-
-  struct Job {
-    std::vector<size_t> which;  // into files
-    size_t segment;
-    qint64 offset;              // within the segment
-  };
-  std::vector<Job> jobs;
-  {
-    Job all{{}, 0, 0};
-    for (size_t t = 0; t < files.size(); ++t) all.which.push_back(t);
-    jobs.push_back(std::move(all));
-  }
-  while (!jobs.empty()) {
-    Job job = std::move(jobs.back());
-    jobs.pop_back();
-    while (job.which.size() >= 2) {
-      while (job.segment < segments.size() && job.offset >= segments[job.segment].length) {
-        ++job.segment;
-        job.offset = 0;
-      }
-      if (job.segment == segments.size()) {
-        // Equal to the end; a file that grew or shrank meanwhile is no copy.
-        std::vector<int> same;
-        for (const size_t t : job.which)
-          if (files[t].file.size() == size) same.push_back(files[t].record);
-        if (same.size() >= 2) out.push_back(std::move(same));
-        break;
-      }
-      const Segment& seg = segments[job.segment];
-      qint64 chunk = std::min(seg.length - job.offset, ChunkFor(job.which.size()));
-      // The first page is looked at on its own: files that differ there
-      // cost no long read.
-      const qint64 at = seg.offset + job.offset;
-      if (at < kProbe) chunk = std::min(chunk, kProbe - at);
-      buffer_.resize(static_cast<size_t>(chunk) * job.which.size());
-      std::vector<std::pair<size_t, const char*>> read;
-      for (size_t t = 0; t < job.which.size(); ++t) {
-        Open& f = files[job.which[t]];
-        char* into = buffer_.data() + t * static_cast<size_t>(chunk);
-        if (!f.file.readAt(seg.offset + job.offset, into, chunk)) continue;
-        stats_.bytesRead += chunk;
-        readPerRecord_[static_cast<size_t>(f.record)] += chunk;
-        read.emplace_back(job.which[t], into);
-      }
-      if (pumpStopped()) return false;
-      job.offset += chunk;
-      std::vector<std::vector<size_t>> groups;
-      std::vector<const char*> firsts;
-      for (const auto& [t, data] : read) {
-        size_t g = 0;
-        while (g < groups.size() && std::memcmp(firsts[g], data, static_cast<size_t>(chunk)) != 0) ++g;
-        if (g == groups.size()) {
-          groups.emplace_back();
-          firsts.push_back(data);
-        }
-        groups[g].push_back(t);
-      }
-      if (groups.empty()) break;
-      for (size_t g = 1; g < groups.size(); ++g)
-        if (groups[g].size() >= 2) jobs.push_back({std::move(groups[g]), job.segment, job.offset});
-      job.which = std::move(groups[0]);
-    }
-  }
-  return true;
+  return out;
 }
 
-bool ComparePass::digestSplit(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out) {
-  // Too many files to stream side by side: split them by digests, of their
-  // first page and then of the rest (as lockstep reads them, so files that
-  // differ early cost no long read), then prove each group byte for byte.
-  std::vector<Segment> page, later;
-  for (const Segment& seg : segments) {
+std::optional<ComparePass::Groups> ComparePass::splitCrowds(Groups groups, const Reading& reading) {
+  Segments page, later;
+  for (const Segment& seg : reading.sorted) {
     const qint64 inPage = std::clamp<qint64>(kProbe - seg.offset, 0, seg.length);
     if (inPage > 0) page.push_back({seg.offset, inPage});
     if (inPage < seg.length) later.push_back({seg.offset + inPage, seg.length - inPage});
   }
-  Classes groups{members};
-  for (const std::vector<Segment>* part : {&page, &later}) {
-    if (part->empty()) continue;
-    Classes next;
-    for (const auto& group : groups)
-      if (!groupByDigest(group, *part, false, next)) return false;
-    groups = std::move(next);
-  }
-  for (auto& group : groups) {
-    std::vector<int> remaining = std::move(group);
-    while (remaining.size() >= 2) {
-      if (remaining.size() <= kMaxSideBySide) {
-        if (!lockstep(remaining, segments, out)) return false;
-        break;
-      }
-      // Many copies of one content: prove each against the first.
-      const int head = remaining.front();
-      std::vector<int> same{head}, rest;
-      for (size_t t = 1; t < remaining.size(); ++t) {
-        Classes pair;
-        if (!lockstep({head, remaining[t]}, segments, pair)) return false;
-        (pair.empty() ? rest : same).push_back(remaining[t]);
-      }
-      if (same.size() >= 2) out.push_back(std::move(same));
-      remaining = std::move(rest);
+  if (page.empty() && later.empty()) return groups;
+  Groups out;
+  for (Records& group : groups) {
+    if (group.size() <= kMaxSideBySide) {
+      out.push_back(std::move(group));
+      continue;
     }
+    std::optional<Groups> split = groupByPageAndRest(group, page, later, reading.size);
+    if (!split) return std::nullopt;
+    std::move(split->begin(), split->end(), std::back_inserter(out));
   }
-  return true;
+  return out;
+}
+
+std::optional<ComparePass::Groups> ComparePass::byteProof(Groups groups, const Reading& reading) {
+  if (reading.proved.empty()) return groups;  // empty files: nothing to compare
+  Groups out;
+  for (Records& group : groups) {
+    std::optional<Groups> proved =
+        group.size() <= kMaxSideBySide ? sideBySide(group, reading) : provedAgainstFirst(std::move(group), reading);
+    if (!proved) return std::nullopt;
+    std::move(proved->begin(), proved->end(), std::back_inserter(out));
+  }
+  return out;
 }

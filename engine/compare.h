@@ -4,18 +4,24 @@
 //
 // The groups, their order and their first rows are those of comparing each
 // free record with every later free record of its run. The work is not: each
-// run is partitioned by content once, streaming the files in chunks side by
-// side, so a file is read once (a duplicate twice at its beginning), no
-// matter how many files share its size, and memory stays bounded.
+// run is sorted into groups of equal content once, by a pipeline of stages
+// (see compare.cpp), so a file is read about once no matter how many files
+// share its size, and memory stays bounded.
 #pragma once
 
 #include "engine/candidates.h"
+#include "engine/progress.h"
 
 #include <QString>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 class ScanHost;
+namespace fs {
+class ReadFile;
+}
 
 struct CompareStats {
   qint64 bytesRead = 0;
@@ -36,39 +42,86 @@ class ComparePass {
   const CompareStats& stats() const { return stats_; }
 
   // The progress position (0-100, as shown) of `part` / `whole`.
-  static int Position(qint64 part, qint64 whole);
+  static int Position(qint64 part, qint64 whole) { return ProgressPosition(part, whole); }
 
  private:
-  struct Partition;
+  // Files read side by side at most; a larger group is a crowd.
+  static constexpr size_t kMaxSideBySide = 256;
+  // Record indices into the candidate list, ascending.
+  using Records = std::vector<int>;
+  // Files that may hold the same bytes. A stage never returns a group of
+  // fewer than two files.
+  using Groups = std::vector<Records>;
   struct Segment {
     qint64 offset;
     qint64 length;
   };
-  using Classes = std::vector<std::vector<int>>;
+  using Segments = std::vector<Segment>;
+  // How the files of one run are read.
+  struct Reading {
+    qint64 size = 0;
+    qint64 firstLook = 0;  // bytes of the first look (0: none)
+    Segments sorted;       // the bytes crowds are sorted by, by digest
+    Segments proved;       // the bytes compared byte for byte, in reading order
+  };
+  // A run sorted into groups: the group of each record.
+  struct Partition {
+    bool ready = false;
+    std::vector<int> groupOf;  // by index within the run; -1: no copy
+    Groups groups;             // ordered by first record
+  };
+  // How a file is opened: for a first look (fs::ReadFile::openListed,
+  // which proves nothing) or with open()'s checks.
+  enum class Opening { ForFirstLook, Checked };
+  struct OpenedFile;
+  struct Strand;
+  struct Hash;
+  using Digest = std::pair<std::uint64_t, std::uint64_t>;  // 128 bits of XXH3
 
-  bool processRun(int first, int last);
-  bool buildContent(int first, int last, Partition& out);
-  // Groups `members` by a digest of their bytes in `segments`; a file alone
-  // in its group is left out. With `firstLook` the files are opened for a
-  // first look (fs::ReadFile::openListed), otherwise with open()'s checks.
-  bool groupByDigest(const std::vector<int>& members, const std::vector<Segment>& segments, bool firstLook,
-                     Classes& out);
-  bool buildSamples(int first, int last, Partition& out);
-  bool partition(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
-  bool lockstep(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
-  bool digestSplit(const std::vector<int>& members, const std::vector<Segment>& segments, Classes& out);
+  // The run that starts at `first`: its last record and where the search
+  // for it stopped.
+  std::pair<int, int> runAt(int first) const;
+  bool reportRun(int first, int last);
+  bool reportCopies(int r, const Records& group);
   void report(int r, int k, bool& firstOfGroup);
-  void showProgress(qint64 part);
+  bool partitionRun(int first, int last, bool fast, Partition& out);
+  Records freeRecords(int first, int last) const;
+
+  // The stages, in the order a run goes through them (compare.cpp tells
+  // how): each takes groups and returns groups, or nothing when stopped.
+  std::optional<Groups> contentGroups(const Groups& run, qint64 size);
+  std::optional<Groups> sampleGroups(Groups run, qint64 size);
+  std::optional<Groups> firstLook(const Groups& groups, const Reading& reading);
+  std::optional<Groups> splitCrowds(Groups groups, const Reading& reading);
+  std::optional<Groups> byteProof(Groups groups, const Reading& reading);
+
+  // What the stages are made of.
+  std::optional<Groups> groupByPageAndRest(const Records& records, const Segments& page, const Segments& later,
+                                           qint64 size);
+  std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size, Opening opening);
+  std::optional<Digest> restDigest(fs::ReadFile& file, int record, const Segments& later, qint64 size, Hash& hash);
+  std::optional<Digest> digestOf(const fs::ReadFile& file, int record, const Segments& segments, Hash& hash);
+  std::optional<Groups> sideBySide(const Records& records, const Reading& reading);
+  // Moves `strand` past the segments it has read; true when none is left.
+  static bool AtEnd(Strand& strand, const Segments& segments);
+  bool follow(Strand strand, const std::vector<OpenedFile>& files, const Reading& reading, std::vector<Strand>& pending,
+              Groups& out);
+  std::optional<std::vector<std::vector<size_t>>> readChunk(Strand& strand, const std::vector<OpenedFile>& files,
+                                                            const Segments& segments);
+  std::optional<Groups> provedAgainstFirst(Records records, const Reading& reading);
+  std::optional<bool> sameAsFirst(const fs::ReadFile& first, int head, int record, const Reading& reading);
+  bool open(fs::ReadFile& file, int record, qint64 size, Opening opening);
+  bool readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length);
+  void countRead(int record, qint64 length);
   bool pumpStopped();
 
   CandidateList& list_;
   ScanHost& host_;
   const bool& stopped_;
+  CompareProgress progress_;
   CompareStats stats_;
   std::vector<qint64> readPerRecord_;
   std::vector<bool> reported_;
   std::vector<char> buffer_;
-  QString title_;  // the title for titleShown_, made once per position
-  int titleShown_ = -1;
   int n_ = 0;
 };

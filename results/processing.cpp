@@ -1,5 +1,6 @@
 #include "results/processing.h"
 
+#include "engine/bytes.h"
 #include "engine/compare.h"
 #include "engine/language.h"
 #include "platform/fs.h"
@@ -33,13 +34,7 @@ bool Identical(const fs::HeldFile& a, const fs::HeldFile& b) {
   if (a.id() == b.id()) return false;
   const qint64 size = a.size();
   if (size < 0 || b.size() != size) return false;
-  constexpr qint64 kChunk = 1 << 20;
-  std::vector<char> x(static_cast<size_t>(std::min(size, kChunk))), y(x.size());
-  for (qint64 offset = 0; offset < size; offset += kChunk) {
-    const qint64 part = std::min(kChunk, size - offset);
-    if (!a.readAt(offset, x.data(), part) || !b.readAt(offset, y.data(), part)) return false;
-    if (std::memcmp(x.data(), y.data(), static_cast<size_t>(part)) != 0) return false;
-  }
+  if (!SameBytes(a, b, 0, size)) return false;
   return a.size() == size && b.size() == size;
 }
 

@@ -1,0 +1,307 @@
+// How the comparison reads files: the digests that split crowds, the
+// side-by-side reads of the byte proof, and the files they open. The order
+// of the stages is told at the top of compare.cpp.
+#include "engine/compare.h"
+
+#include "engine/bytes.h"
+#include "engine/scan.h"
+#include "platform/fs.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace {
+
+constexpr qint64 kBufferBudget = 16 << 20;  // bytes of chunk buffers at most
+constexpr qint64 kDigestBuffer = 1 << 20;   // bytes hashed at once at most
+
+qint64 ChunkFor(size_t files) {
+  qint64 chunk = kBufferBudget / static_cast<qint64>(std::max<size_t>(files, 1));
+  chunk = std::clamp<qint64>(chunk, 16 << 10, 1 << 20);
+  return chunk & ~qint64(4095);
+}
+
+// The records of each key that occurs at least twice.
+template <class Key>
+std::vector<std::vector<int>> GroupsOfEqualKey(std::vector<std::pair<Key, int>> keyed) {
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<std::vector<int>> groups;
+  for (size_t a = 0; a < keyed.size();) {
+    size_t b = a + 1;
+    while (b < keyed.size() && keyed[b].first == keyed[a].first) ++b;
+    if (b - a >= 2) {
+      std::vector<int>& group = groups.emplace_back();
+      for (size_t t = a; t < b; ++t) group.push_back(keyed[t].second);
+    }
+    a = b;
+  }
+  return groups;
+}
+
+// The chunks read side by side (file, bytes), in groups of equal bytes, in
+// the order of their first files.
+std::vector<std::vector<size_t>> SplitByBytes(const std::vector<std::pair<size_t, const char*>>& read, qint64 chunk) {
+  std::vector<std::vector<size_t>> groups;
+  std::vector<const char*> firsts;
+  for (const auto& [file, data] : read) {
+    size_t g = 0;
+    while (g < groups.size() && std::memcmp(firsts[g], data, static_cast<size_t>(chunk)) != 0) ++g;
+    if (g == groups.size()) {
+      groups.emplace_back();
+      firsts.push_back(data);
+    }
+    groups[g].push_back(file);
+  }
+  return groups;
+}
+
+}  // namespace
+
+// A file of a side-by-side read.
+struct ComparePass::OpenedFile {
+  int record;
+  fs::ReadFile file;
+};
+
+// Files (indices into the opened files) that agreed up to a point: the next
+// chunk is read at `offset` within segment `segment`.
+struct ComparePass::Strand {
+  std::vector<size_t> files;
+  size_t segment = 0;
+  qint64 offset = 0;
+};
+
+// The state of a digest that streams through the buffer, or none when the
+// bytes hashed fit in it.
+struct ComparePass::Hash {
+  // The state, made when first needed and reset.
+  XXH3_state_t* streaming() {
+    if (!state) state.reset(XXH3_createState());
+    XXH3_128bits_reset(state.get());
+    return state.get();
+  }
+  std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state{nullptr, XXH3_freeState};
+};
+// ------------------------------------------------------- digests of crowds --
+
+std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& records, const Segments& segments,
+                                                              qint64 size, Opening opening) {
+  if (records.size() < 2) return Groups{};
+  Hash hash;
+  std::vector<std::pair<Digest, int>> keyed;
+  keyed.reserve(records.size());
+  for (const int k : records) {
+    if (pumpStopped()) return std::nullopt;
+    fs::ReadFile file;
+    if (!open(file, k, size, opening)) continue;
+    if (const std::optional<Digest> d = digestOf(file, k, segments, hash)) keyed.emplace_back(*d, k);
+  }
+  return GroupsOfEqualKey(std::move(keyed));
+}
+
+std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records& records, const Segments& page,
+                                                                   const Segments& later, qint64 size) {
+  // Each file is opened once: its first page is hashed, and its rest in the
+  // same opening when an earlier file had that first page. The first file
+  // of a page is opened again for its rest when a second one comes, so a
+  // file whose first page occurs once in the crowd costs no long read.
+  if (records.size() < 2) return Groups{};
+  Hash hash;
+  std::map<Digest, int> restUnread;  // a first page seen: its first file, -1 once its rest is read
+  std::vector<std::pair<std::pair<Digest, Digest>, int>> keyed;
+  for (const int k : records) {
+    if (pumpStopped()) return std::nullopt;
+    fs::ReadFile file;
+    if (!open(file, k, size, Opening::Checked)) continue;
+    const std::optional<Digest> p = digestOf(file, k, page, hash);
+    if (!p) continue;
+    const auto [seen, isNew] = restUnread.try_emplace(*p, k);
+    if (isNew) continue;
+    if (const int first = std::exchange(seen->second, -1); first >= 0) {
+      fs::ReadFile again;
+      if (const std::optional<Digest> r = restDigest(again, first, later, size, hash))
+        keyed.push_back({{*p, *r}, first});
+    }
+    if (const std::optional<Digest> r = restDigest(file, k, later, size, hash)) keyed.push_back({{*p, *r}, k});
+  }
+  return GroupsOfEqualKey(std::move(keyed));
+}
+
+std::optional<ComparePass::Digest> ComparePass::restDigest(fs::ReadFile& file, int record, const Segments& later,
+                                                           qint64 size, Hash& hash) {
+  if (later.empty()) return Digest{};
+  if (!file.isOpen() && !open(file, record, size, Opening::Checked)) return std::nullopt;
+  return digestOf(file, record, later, hash);
+}
+
+std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& file, int record, const Segments& segments,
+                                                         Hash& hash) {
+  // What fits in the buffer is read whole and hashed at once; more is
+  // hashed as it streams through.
+  qint64 total = 0;
+  for (const Segment& seg : segments) total += seg.length;
+  const qint64 capacity = std::clamp<qint64>(total, 1, kDigestBuffer);
+  buffer_.resize(static_cast<size_t>(capacity));
+  XXH3_state_t* state = total > capacity ? hash.streaming() : nullptr;
+  qint64 filled = 0;
+  for (const Segment& seg : segments) {
+    for (qint64 off = 0; off < seg.length;) {
+      const qint64 part = std::min(seg.length - off, capacity - filled);
+      if (!readCounted(file, record, seg.offset + off, buffer_.data() + filled, part)) return std::nullopt;
+      off += part;
+      if (state) {
+        XXH3_128bits_update(state, buffer_.data(), static_cast<size_t>(part));
+      } else {
+        filled += part;
+      }
+    }
+  }
+  const XXH128_hash_t d =
+      state ? XXH3_128bits_digest(state) : XXH3_128bits(buffer_.data(), static_cast<size_t>(filled));
+  return Digest{d.high64, d.low64};
+}
+
+// -------------------------------------------------------------- byte proof --
+
+std::optional<ComparePass::Groups> ComparePass::sideBySide(const Records& records, const Reading& reading) {
+  std::vector<OpenedFile> files;
+  files.reserve(records.size());
+  for (const int k : records) {
+    fs::ReadFile file;
+    if (open(file, k, reading.size, Opening::Checked)) files.push_back({k, std::move(file)});
+  }
+  if (pumpStopped()) return std::nullopt;
+  Groups out;
+  if (files.size() < 2) return out;
+  std::vector<Strand> pending(1);
+  for (size_t t = 0; t < files.size(); ++t) pending.front().files.push_back(t);
+  while (!pending.empty()) {
+    Strand strand = std::move(pending.back());
+    pending.pop_back();
+    if (!follow(std::move(strand), files, reading, pending, out)) return std::nullopt;
+  }
+  return out;
+}
+
+bool ComparePass::AtEnd(Strand& strand, const Segments& segments) {
+  while (strand.segment < segments.size() && strand.offset >= segments[strand.segment].length) {
+    ++strand.segment;
+    strand.offset = 0;
+  }
+  return strand.segment == segments.size();
+}
+
+bool ComparePass::follow(Strand strand, const std::vector<OpenedFile>& files, const Reading& reading,
+                         std::vector<Strand>& pending, Groups& out) {
+  // Reads the strand chunk by chunk; files that part from the first go on
+  // as strands of their own (pending), from where they parted.
+  const Segments& segments = reading.proved;
+  while (strand.files.size() >= 2) {
+    if (AtEnd(strand, segments)) {
+      // Equal to the end; a file that grew or shrank meanwhile is no copy.
+      Records same;
+      for (const size_t t : strand.files)
+        if (files[t].file.size() == reading.size) same.push_back(files[t].record);
+      if (same.size() >= 2) out.push_back(std::move(same));
+      return true;
+    }
+    std::optional<std::vector<std::vector<size_t>>> parts = readChunk(strand, files, segments);
+    if (!parts) return false;
+    if (parts->empty()) return true;
+    for (size_t g = 1; g < parts->size(); ++g)
+      if ((*parts)[g].size() >= 2) pending.push_back({std::move((*parts)[g]), strand.segment, strand.offset});
+    strand.files = std::move(parts->front());
+  }
+  return true;
+}
+
+std::optional<std::vector<std::vector<size_t>>> ComparePass::readChunk(Strand& strand,
+                                                                       const std::vector<OpenedFile>& files,
+                                                                       const Segments& segments) {
+  const Segment& seg = segments[strand.segment];
+  const qint64 at = seg.offset + strand.offset;
+  qint64 chunk = std::min(seg.length - strand.offset, ChunkFor(strand.files.size()));
+  if (at < kProbe) chunk = std::min(chunk, kProbe - at);
+  buffer_.resize(static_cast<size_t>(chunk) * strand.files.size());
+  std::vector<std::pair<size_t, const char*>> read;
+  for (size_t t = 0; t < strand.files.size(); ++t) {
+    const OpenedFile& f = files[strand.files[t]];
+    char* data = buffer_.data() + t * static_cast<size_t>(chunk);
+    if (readCounted(f.file, f.record, at, data, chunk)) read.emplace_back(strand.files[t], data);
+  }
+  if (pumpStopped()) return std::nullopt;
+  strand.offset += chunk;
+  return SplitByBytes(read, chunk);
+}
+
+std::optional<ComparePass::Groups> ComparePass::provedAgainstFirst(Records records, const Reading& reading) {
+  // Many copies of one content: each file is compared with the first, and
+  // what differs from it is proved the same way among itself.
+  Groups out;
+  while (records.size() > kMaxSideBySide) {
+    const int head = records.front();
+    fs::ReadFile first;
+    if (!open(first, head, reading.size, Opening::Checked)) {
+      records.erase(records.begin());
+      continue;
+    }
+    Records same{head}, others;
+    for (size_t t = 1; t < records.size(); ++t) {
+      const std::optional<bool> equal = sameAsFirst(first, head, records[t], reading);
+      if (!equal) return std::nullopt;
+      (*equal ? same : others).push_back(records[t]);
+    }
+    if (same.size() >= 2) out.push_back(std::move(same));
+    records = std::move(others);
+  }
+  if (records.size() < 2) return out;
+  std::optional<Groups> proved = sideBySide(records, reading);
+  if (!proved) return std::nullopt;
+  std::move(proved->begin(), proved->end(), std::back_inserter(out));
+  return out;
+}
+
+std::optional<bool> ComparePass::sameAsFirst(const fs::ReadFile& first, int head, int record, const Reading& reading) {
+  if (pumpStopped()) return std::nullopt;
+  fs::ReadFile other;
+  if (!open(other, record, reading.size, Opening::Checked)) return false;
+  bool stopped = false;
+  const ChunkRead counted = [&](qint64 bytes) {
+    countRead(head, bytes);
+    countRead(record, bytes);
+    stopped = pumpStopped();
+    return !stopped;
+  };
+  for (const Segment& seg : reading.proved) {
+    if (SameBytes(first, other, seg.offset, seg.length, counted, ChunkFor(2))) continue;
+    if (stopped) return std::nullopt;
+    return false;
+  }
+  return first.size() == reading.size && other.size() == reading.size;
+}
+
+// ------------------------------------------------------------------- files --
+
+bool ComparePass::open(fs::ReadFile& file, int record, qint64 size, Opening opening) {
+  const QString& path = list_.at(record).path;
+  if (!(opening == Opening::ForFirstLook ? file.openListed(path) : file.open(path, size))) return false;
+  ++stats_.filesOpened;
+  return true;
+}
+
+bool ComparePass::readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length) {
+  if (!file.readAt(offset, data, length)) return false;
+  countRead(record, length);
+  return true;
+}
+
+void ComparePass::countRead(int record, qint64 length) {
+  stats_.bytesRead += length;
+  readPerRecord_[static_cast<size_t>(record)] += length;
+}
