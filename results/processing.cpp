@@ -1,7 +1,7 @@
 #include "results/processing.h"
 
 #include "engine/bytes.h"
-#include "engine/compare.h"
+#include "engine/progress.h"
 #include "engine/language.h"
 #include "platform/fs.h"
 
@@ -277,7 +277,7 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
     if (i < model.count() && model.row(i).marked && Actionable(model.row(i)) && !run.processRow(i))
       return result;  // no destination: the run stops here
     const int m = model.count();
-    host.setProgress(m <= 1 ? 100 : ComparePass::Position(i, m - 1));
+    host.setProgress(m <= 1 ? 100 : ProgressPosition(i, m - 1));
   }
   host.setStatus(EndText(host.english(), result));
   host.clearTotals();
