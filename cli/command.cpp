@@ -19,7 +19,8 @@ int Command::execute(const QStringList& args) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     for (const Option& o : syntax_.options)
-      parser.addOption(o.takesValue() ? QCommandLineOption(o.name, QString(), QStringLiteral("value")) : QCommandLineOption(o.name));
+      parser.addOption(o.takesValue() ? QCommandLineOption(o.name, QString(), QStringLiteral("value"))
+                                      : QCommandLineOption(o.name));
     // Once the words passed the check, the parser finds nothing to object to;
     // its own error text would only show were the two ever to disagree.
     error = parser.parse(QStringList(QStringLiteral("zorvik-cli")) + args) ? parse(parser) : parser.errorText();

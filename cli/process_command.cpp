@@ -6,9 +6,9 @@
 #include "results/model.h"
 #include "results/processing.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -23,8 +23,8 @@ class CliProcessHost : public ProcessHost {
   ProcessMode mode() override { return processMode; }
   QString destination() override { return dest; }
   bool deleteEmptyFolders() override { return emptyFolders; }
-  bool yes = false;   // --yes: the confirmation is taken as given
-  QString counts;     // marked count and space, shown with the question
+  bool yes = false;  // --yes: the confirmation is taken as given
+  QString counts;    // marked count and space, shown with the question
 
   // Asks on the terminal; with --yes only the confirmation is answered, and
   // groups whose every copy is marked are kept.
@@ -59,14 +59,15 @@ class CliProcessHost : public ProcessHost {
 class ProcessCommand : public Command {
  public:
   ProcessCommand()
-      : Command(QStringLiteral("process"),
-                {{{QStringLiteral("remove")},
-                  {QStringLiteral("recycle")},
-                  {QStringLiteral("move"), QStringLiteral("--move needs a destination folder"), /*emptyIsMissing=*/true},
-                  {QStringLiteral("delete-empty-folders")},
-                  {QStringLiteral("yes")}},
-                 /*dashDashEndsOptions=*/false,
-                 QStringLiteral("more than one list file")}) {}
+      : Command(
+            QStringLiteral("process"),
+            {{{QStringLiteral("remove")},
+              {QStringLiteral("recycle")},
+              {QStringLiteral("move"), QStringLiteral("--move needs a destination folder"), /*emptyIsMissing=*/true},
+              {QStringLiteral("delete-empty-folders")},
+              {QStringLiteral("yes")}},
+             /*dashDashEndsOptions=*/false,
+             QStringLiteral("more than one list file")}) {}
 
  protected:
   QString parse(const QCommandLineParser& parser) override;
@@ -83,7 +84,8 @@ QString ProcessCommand::parse(const QCommandLineParser& parser) {
     if (!word.isEmpty()) listFile_ = word;  // at most one: an empty word names no list
   if (listFile_.isEmpty()) return QStringLiteral("missing list file");
   const QStringList given = parser.optionNames();
-  const qsizetype modes = given.count(QStringLiteral("remove")) + given.count(QStringLiteral("recycle")) + given.count(QStringLiteral("move"));
+  const qsizetype modes = given.count(QStringLiteral("remove")) + given.count(QStringLiteral("recycle")) +
+                          given.count(QStringLiteral("move"));
   if (modes != 1) return QStringLiteral("choose one of --remove, --recycle and --move DEST");
   if (parser.isSet(QStringLiteral("recycle"))) mode_ = ProcessMode::Recycle;
   if (parser.isSet(QStringLiteral("move"))) mode_ = ProcessMode::Move, dest_ = parser.value(QStringLiteral("move"));
@@ -102,7 +104,8 @@ int ProcessCommand::run() {
     return kExitFailed;
   }
   if (loaded.unreadable > 0)
-    Err(QStringLiteral("zorvik-cli: %1 lines of the list could not be read; their rows are left unmarked").arg(loaded.unreadable));
+    Err(QStringLiteral("zorvik-cli: %1 lines of the list could not be read; their rows are left unmarked")
+            .arg(loaded.unreadable));
   ResultModel model;
   model.appendRows(std::move(loaded.rows));
 

@@ -49,7 +49,8 @@ class CliScanHost : public ScanHost {
     status = s, progress.set(status, detail);
     // With ZORVIK_STATS set: the memory in use once the candidate list is
     // complete, before the comparison.
-    if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS")) rssBeforeCompare = ResidentKiB();
+    if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS"))
+      rssBeforeCompare = ResidentKiB();
   }
   qint64 rssBeforeCompare = 0;
   void setDetail(const QString& d) override {
@@ -60,15 +61,14 @@ class CliScanHost : public ScanHost {
 class ScanCommand : public Command {
  public:
   ScanCommand()
-      : Command(QStringLiteral("scan"),
-                {{{QStringLiteral("mask"), QStringLiteral("--mask needs a value")},
-                  {QStringLiteral("skip-small")},
-                  {QStringLiteral("skip-empty")},
-                  {QStringLiteral("exact")},
-                  {QStringLiteral("protect"), QStringLiteral("--protect needs a value")},
-                  {QStringLiteral("output"), QStringLiteral("--output needs a value")},
-                  {QStringLiteral("folders"), QStringLiteral("--folders needs a value")}},
-                 /*dashDashEndsOptions=*/true}) {}
+      : Command(QStringLiteral("scan"), {{{QStringLiteral("mask"), QStringLiteral("--mask needs a value")},
+                                          {QStringLiteral("skip-small")},
+                                          {QStringLiteral("skip-empty")},
+                                          {QStringLiteral("exact")},
+                                          {QStringLiteral("protect"), QStringLiteral("--protect needs a value")},
+                                          {QStringLiteral("output"), QStringLiteral("--output needs a value")},
+                                          {QStringLiteral("folders"), QStringLiteral("--folders needs a value")}},
+                                         /*dashDashEndsOptions=*/true}) {}
 
  protected:
   QString parse(const QCommandLineParser& parser) override;
@@ -118,7 +118,10 @@ int ScanCommand::run() {
   host.progress.finish();
 
   if (!writeList(host.model)) return kExitFailed;
-  Err(QStringLiteral("%1 groups, %2 marked, %3").arg(host.model.groupCount()).arg(host.model.markedCount()).arg(host.model.spaceText()));
+  Err(QStringLiteral("%1 groups, %2 marked, %3")
+          .arg(host.model.groupCount())
+          .arg(host.model.markedCount())
+          .arg(host.model.spaceText()));
   if (qEnvironmentVariableIsSet("ZORVIK_STATS")) {
     const CompareStats& s = driver.lastStats();
     Err(QStringLiteral("candidates %1, memory before the comparison %5 KiB, bytes read %2, files opened %3, "
@@ -141,7 +144,8 @@ bool ScanCommand::writeList(const ResultModel& model) const {
   }
   if (model.count() == 0) return true;  // no copies: nothing written
   const QByteArray bytes = ListFileBytes(model);
-  if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) == static_cast<size_t>(bytes.size()) &&
+  if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) ==
+          static_cast<size_t>(bytes.size()) &&
       std::fflush(stdout) == 0)
     return true;
   Err(QStringLiteral("zorvik-cli: cannot write the list to standard output"));

@@ -1,7 +1,7 @@
 #include "cli/terminal.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 void Err(const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stderr);

@@ -26,9 +26,7 @@ qint64 RecordSize(const CandidateRecord& record) { return record.size; }
 
 QString RecordPath(const CandidateRecord& record) { return record.taken ? QString() : record.path; }
 
-QString RecordDate(const CandidateRecord& record) {
-  return record.taken ? QString() : fs::ShortDateText(record.mtime);
-}
+QString RecordDate(const CandidateRecord& record) { return record.taken ? QString() : fs::ShortDateText(record.mtime); }
 
 QString RecordText(const CandidateRecord& record) {
   if (record.taken) return QString();

@@ -16,7 +16,7 @@ struct CandidateRecord {
   QString path;
   qint64 mtime = 0;  // seconds since the epoch
   bool taken = false;
-  fs::FileId id{};   // the file the walk found under that path
+  fs::FileId id{};  // the file the walk found under that path
 };
 
 // Field `index` (from 0) of `text` split at `separator`; a field of exactly

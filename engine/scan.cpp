@@ -13,7 +13,7 @@ void ScanDriver::Scan() {
     const bool en = host_.english();
     if (!host_.askYesNo(LanguageText(en, "Warning", "Внимание"),
                         LanguageText(en, "List is not empty, do you want to continue?",
-                             "Список содержит данные, вы настаиваете на продолжении?")))
+                                     "Список содержит данные, вы настаиваете на продолжении?")))
       return;
   }
   if (host_.foldersText().isEmpty()) host_.browseFolders();
@@ -27,7 +27,8 @@ void ScanDriver::Scan() {
     host_.setProgress(0);
     host_.setTotals(QStringLiteral("0 KB"), QStringLiteral("0"));
     host_.clearResults();
-    host_.setStatus(LanguageText(host_.english(), "Searching files, please wait ...", "Происходит поиск файлов, подождите ..."));
+    host_.setStatus(
+        LanguageText(host_.english(), "Searching files, please wait ...", "Происходит поиск файлов, подождите ..."));
     host_.showCancel(true);
 
     const QString mask = host_.mask();
@@ -49,7 +50,8 @@ void ScanDriver::Scan() {
     }
 
     candidates_.sort();
-    host_.setStatus(LanguageText(host_.english(), "Comparing files, please wait ...", "Происходит сравнение файлов, подождите ..."));
+    host_.setStatus(LanguageText(host_.english(), "Comparing files, please wait ...",
+                                 "Происходит сравнение файлов, подождите ..."));
     ComparePass pass(candidates_, host_, ScanStopped);
     const bool finished = pass.run();
     if (generation_ == mine) stats_ = pass.stats();
@@ -64,7 +66,8 @@ void ScanDriver::Scan() {
   } catch (const std::exception& e) {
     // The flag stays down and Cancel stays shown: confirming Cancel
     // returns the window to idle.
-    host_.setStatus(LanguageText(host_.english(), "Scan failed: ", "Ошибка поиска: ") + QString::fromLocal8Bit(e.what()));
+    host_.setStatus(LanguageText(host_.english(), "Scan failed: ", "Ошибка поиска: ") +
+                    QString::fromLocal8Bit(e.what()));
   }
 }
 

@@ -30,15 +30,15 @@ struct FileIdHash {
 // One entry of a folder listing.
 struct DirEntry {
   QString name;
-  bool isFolder = false;   // a folder (never a link to one)
-  bool isFile = false;     // a regular file (never a link, FIFO, socket or device)
-  bool hidden = false;     // the name begins with '.'
+  bool isFolder = false;       // a folder (never a link to one)
+  bool isFile = false;         // a regular file (never a link, FIFO, socket or device)
+  bool hidden = false;         // the name begins with '.'
   bool hasOtherLinks = false;  // a regular file with more than one hard link
   bool mountedOver = false;    // a regular file mounted over this name
 
-  FileId id;               // for regular files
-  qint64 size = 0;         // bytes, for regular files
-  qint64 mtime = 0;        // last write, seconds since the epoch
+  FileId id;         // for regular files
+  qint64 size = 0;   // bytes, for regular files
+  qint64 mtime = 0;  // last write, seconds since the epoch
 };
 
 // Lists every entry of `folder` ("." and ".." left out) in the order the
@@ -70,12 +70,12 @@ QString ShortDateText(qint64 mtime);
 bool MakePath(const QString& folder);
 
 // Error codes are the system's (errno); these say what the program refused.
-inline constexpr int kThroughLink = ELOOP;      // a link in the path
-inline constexpr int kNotAbsolute = EINVAL;     // a relative path
-inline constexpr int kNotRegular = ENOTSUP;     // a FIFO, socket or device
-inline constexpr int kChanged = EBUSY;          // changed while it was acted on
-inline constexpr int kNoTrash = EXDEV;          // no trash folder can take the file
-inline constexpr int kReplaced = ESTALE;        // another file than the scan found
+inline constexpr int kThroughLink = ELOOP;   // a link in the path
+inline constexpr int kNotAbsolute = EINVAL;  // a relative path
+inline constexpr int kNotRegular = ENOTSUP;  // a FIFO, socket or device
+inline constexpr int kChanged = EBUSY;       // changed while it was acted on
+inline constexpr int kNoTrash = EXDEV;       // no trash folder can take the file
+inline constexpr int kReplaced = ESTALE;     // another file than the scan found
 // A short text for an error code.
 QString ErrorText(int error);
 

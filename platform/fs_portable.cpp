@@ -15,8 +15,7 @@ bool WildcardMatch(const QString& pattern, const QString& name) {
     if (p < pn && pattern[p] == QLatin1Char('*')) {
       star = p++;
       mark = n;
-    } else if (p < pn && (pattern[p] == QLatin1Char('?') ||
-                          pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+    } else if (p < pn && (pattern[p] == QLatin1Char('?') || pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
       ++p;
       ++n;
     } else if (star >= 0) {

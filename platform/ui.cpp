@@ -31,7 +31,8 @@ class DesktopDialogs : public Ui {
     box.exec();
   }
   std::optional<QString> pickFolder(QWidget* owner, const QString& start) override {
-    const QString chosen = QFileDialog::getExistingDirectory(owner, QString(), start.isEmpty() ? DesktopFolder() : start);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(owner, QString(), start.isEmpty() ? DesktopFolder() : start);
     if (chosen.isEmpty()) return std::nullopt;
     return chosen;
   }

@@ -14,7 +14,9 @@ class Ui {
   // Message boxes without an icon; the first button is the default.
   virtual bool askYesNo(QWidget* owner, const QString& title, const QString& text) = 0;
   // The same question with No as the default button.
-  virtual bool askNoYes(QWidget* owner, const QString& title, const QString& text) { return askYesNo(owner, title, text); }
+  virtual bool askNoYes(QWidget* owner, const QString& title, const QString& text) {
+    return askYesNo(owner, title, text);
+  }
   virtual bool askOkCancel(QWidget* owner, const QString& title, const QString& text) = 0;
   virtual void message(QWidget* owner, const QString& title, const QString& text) = 0;
   // The folder picker: starts at `start` when it names a folder; the chosen

@@ -39,7 +39,8 @@ QString SizeText(qint64 bytes) {
 
 QString SpaceText(qint64 kb) {
   if (kb <= 1024) return QString::number(kb) + QStringLiteral(" KB");
-  return QString::number(static_cast<qint64>(std::nearbyint(static_cast<long double>(kb) / 1024))) + QStringLiteral(" MB");
+  return QString::number(static_cast<qint64>(std::nearbyint(static_cast<long double>(kb) / 1024))) +
+         QStringLiteral(" MB");
 }
 
 ResultModel::ResultModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -54,10 +55,14 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::CheckStateRole && index.column() == 0) return r.marked ? Qt::Checked : Qt::Unchecked;
   if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
   switch (index.column()) {
-    case 0: return r.caption;
-    case 1: return r.path;
-    case 2: return r.sizeText;
-    case 3: return r.dateText;
+    case 0:
+      return r.caption;
+    case 1:
+      return r.path;
+    case 2:
+      return r.sizeText;
+    case 3:
+      return r.dateText;
   }
   return QVariant();
 }

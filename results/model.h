@@ -11,10 +11,10 @@
 #include <vector>
 
 struct ResultRow {
-  QString caption;          // the file name; empty for a separator row
-  bool hasSubItems = false; // path, size and date are present (file rows)
+  QString caption;           // the file name; empty for a separator row
+  bool hasSubItems = false;  // path, size and date are present (file rows)
   QString path;
-  QString sizeText;         // size in KB
+  QString sizeText;  // size in KB
   QString dateText;
   bool marked = false;
   // The file a scan found under the path; unknown (zero) for rows read from
@@ -91,9 +91,9 @@ class ResultModel : public QAbstractTableModel {
   void countRow(int i, int sign);
 
   std::vector<ResultRow> rows_;
-  std::vector<qint64> kb_;        // the size text as a number
+  std::vector<qint64> kb_;  // the size text as a number
   std::vector<bool> kbValid_;
   qint64 markedCount_ = 0;
   qint64 markedKB_ = 0;
-  std::set<int> invalidMarked_;   // marked rows whose size text is no number
+  std::set<int> invalidMarked_;  // marked rows whose size text is no number
 };

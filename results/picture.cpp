@@ -8,9 +8,12 @@ namespace {
 
 const char* FormatOf(PictureKind kind) {
   switch (kind) {
-    case PictureKind::Bitmap: return "bmp";
-    case PictureKind::Jpeg: return "jpeg";
-    case PictureKind::Png: return "png";
+    case PictureKind::Bitmap:
+      return "bmp";
+    case PictureKind::Jpeg:
+      return "jpeg";
+    case PictureKind::Png:
+      return "png";
   }
   return "";
 }
@@ -20,7 +23,8 @@ const char* FormatOf(PictureKind kind) {
 QString NotAPicture(PictureKind kind, const QString& reader, bool english) {
   const QString format = QString::fromLatin1(FormatOf(kind)).toUpper();
   if (!english) return QStringLiteral("файл не является рисунком %1 или повреждён").arg(format);
-  if (reader.isEmpty() || reader == QLatin1String("Unknown error")) return QStringLiteral("not a valid %1 picture").arg(format);
+  if (reader.isEmpty() || reader == QLatin1String("Unknown error"))
+    return QStringLiteral("not a valid %1 picture").arg(format);
   return reader;
 }
 

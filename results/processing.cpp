@@ -1,8 +1,8 @@
 #include "results/processing.h"
 
 #include "engine/bytes.h"
-#include "engine/progress.h"
 #include "engine/language.h"
+#include "engine/progress.h"
 #include "platform/fs.h"
 
 #include <algorithm>
@@ -263,8 +263,9 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
 
   result.asked = true;
   const bool en = host.english();
-  if (!host.confirm(LanguageText(en, "Confirm", "Подтверждение"),
-                    LanguageText(en, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?")))
+  if (!host.confirm(
+          LanguageText(en, "Confirm", "Подтверждение"),
+          LanguageText(en, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?")))
     return result;
   result.confirmed = true;
 

@@ -13,19 +13,19 @@ class ProcessHost {
  public:
   virtual ~ProcessHost() = default;
   virtual bool english() = 0;
-  virtual ProcessMode mode() = 0;            // read anew for every row
-  virtual QString destination() = 0;         // move mode
-  virtual void browseDestination() {}        // offered when the destination is empty
+  virtual ProcessMode mode() = 0;      // read anew for every row
+  virtual QString destination() = 0;   // move mode
+  virtual void browseDestination() {}  // offered when the destination is empty
   virtual bool deleteEmptyFolders() = 0;
   virtual bool confirm(const QString& title, const QString& text) = 0;  // OK / Cancel
   // Whether groups whose every copy is marked go too; No is the default.
   virtual bool askWholeGroups(const QString& title, const QString& text) = 0;
-  virtual void deleteFailed(const QString& message) = 0;               // waits until seen
+  virtual void deleteFailed(const QString& message) = 0;                      // waits until seen
   virtual void failed(const QString& /*path*/, const QString& /*reason*/) {}  // a row that failed
   virtual void pump() {}
   virtual void setStatus(const QString&) {}
   virtual void setProgress(int) {}
-  virtual void clearTotals() {}              // empties the marked count, the space and the detail
+  virtual void clearTotals() {}  // empties the marked count, the space and the detail
 };
 
 struct ProcessResult {

@@ -76,7 +76,8 @@ void TForm3::setTitleLine(bool english) {
   QFont font = label19->font();
   font.setPixelSize(14);
   const int room = label19->contentsRect().width() - 2;  // the shadow lies 2 pixels to the right
-  while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(text) > room) font.setPixelSize(font.pixelSize() - 1);
+  while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(text) > room)
+    font.setPixelSize(font.pixelSize() - 1);
   label19->setFont(font);
 }
 

@@ -32,7 +32,9 @@ const Caption kCaptions[] = {
 }  // namespace
 
 TForm2::TForm2(Ui& ui, std::function<bool()> russian, QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint), ui_(ui), russian_(std::move(russian)) {
+    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      ui_(ui),
+      russian_(std::move(russian)) {
   setObjectName(QStringLiteral("TForm2"));
   setFixedSize(397, 182);
   setModal(true);
@@ -184,8 +186,10 @@ void TForm2::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
-    else Button3Click();
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+      button->click();
+    else
+      Button3Click();
     return;
   }
   QDialog::keyPressEvent(event);

@@ -37,13 +37,13 @@ class TForm2 : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  public slots:
-  void Button3Click();   // OK
-  void Button1Click();   // + Folder
+  void Button3Click();  // OK
+  void Button1Click();  // + Folder
   void ListBox1DblClick();
-  void Button2Click();   // -
-  void Button5Click();   // Clear All
+  void Button2Click();  // -
+  void Button5Click();  // Clear All
   void SelectAll1Click();
-  void Button4Click();   // Cancel
+  void Button4Click();  // Cancel
 
  private:
   void FormActivate();

@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
 
   const Services services{&DesktopUi(), &DesktopShell(), &UserSettings(), QApplication::arguments()};
   TForm1 form1(services);
-  TForm2 form2(DesktopUi(), [&form1] { return form1.Russian1->isChecked(); }, &form1);
+  TForm2 form2(
+      DesktopUi(), [&form1] { return form1.Russian1->isChecked(); }, &form1);
   form1.setFolderList(&form2);
   TForm3 form3(DesktopShell(), &form1);
   form1.setAbout(&form3);

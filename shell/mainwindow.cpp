@@ -11,6 +11,7 @@
 #include "shell/folderlist.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -22,7 +23,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QCheckBox>
 
 namespace {
 
@@ -55,7 +55,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   connect(&model_, &ResultModel::totalsError, this, &TForm1::tell);
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
   setMinimumSize(410, 300);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
   pumpClock_.start();
   useQtTranslations(false);  // English until the language decision says otherwise
   FormCreate();
@@ -74,7 +75,8 @@ void TForm1::FormCreate() {
   sEdit1->setText(settings.read(QStringLiteral("master")));
   driver_.ScanStopped = true;
   if (language != QLatin1String("En")) Russian1->trigger();
-  if (Russian1->isChecked()) Label1->setText(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
+  if (Russian1->isChecked())
+    Label1->setText(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
   // The first non-empty argument is a folder to scan.
   for (qsizetype i = 1; i < services_.arguments.size(); ++i) {
     if (services_.arguments[i].isEmpty()) continue;
@@ -86,7 +88,8 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {
   SettingsStore& settings = *services_.settings;
-  bool ok = settings.write(QStringLiteral("Language"), Russian1->isChecked() ? QStringLiteral("Rus") : QStringLiteral("En"));
+  bool ok =
+      settings.write(QStringLiteral("Language"), Russian1->isChecked() ? QStringLiteral("Rus") : QStringLiteral("En"));
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
@@ -126,7 +129,9 @@ void TForm1::appendSeparator() { model_.appendSeparator(); }
 void TForm1::appendFileRow(const CandidateRecord& record) { model_.appendFileRow(record); }
 void TForm1::markAllButFirst() { model_.MarkAllButFirst(sEdit1->text()); }
 bool TForm1::askYesNo(const QString& title, const QString& text) { return services_.ui->askYesNo(this, title, text); }
-bool TForm1::askOkCancel(const QString& title, const QString& text) { return services_.ui->askOkCancel(this, title, text); }
+bool TForm1::askOkCancel(const QString& title, const QString& text) {
+  return services_.ui->askOkCancel(this, title, text);
+}
 void TForm1::browseFolders() { sSpeedButton1Click(); }
 void TForm1::pump() { pumpEvents(); }
 
@@ -195,7 +200,9 @@ QString TForm1::destination() { return Edit2->text(); }
 void TForm1::browseDestination() { sSpeedButton2Click(); }
 bool TForm1::deleteEmptyFolders() { return DelDirs1->isChecked(); }
 bool TForm1::confirm(const QString& title, const QString& text) { return services_.ui->askOkCancel(this, title, text); }
-bool TForm1::askWholeGroups(const QString& title, const QString& text) { return services_.ui->askNoYes(this, title, text); }
+bool TForm1::askWholeGroups(const QString& title, const QString& text) {
+  return services_.ui->askNoYes(this, title, text);
+}
 void TForm1::deleteFailed(const QString& message) { tell(message); }
 void TForm1::clearTotals() {
   Edit7->clear();

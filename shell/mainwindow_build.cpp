@@ -2,10 +2,10 @@
 // that keeps them in place when the window is resized.
 #include "shell/mainwindow.h"
 
+#include "shell/about.h"
 #include "shell/eventhooks.h"
 #include "shell/layout.h"
 #include "shell/pictures.h"
-#include "shell/about.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -238,18 +238,38 @@ void TForm1::buildControls() {
   place(sLabel3, 540 - paneLeft, 316, 339, 16, R | B, pane);
 
   // Object names: the names the program's commands and tests use.
-  for (auto [w, name] : std::initializer_list<std::pair<QWidget*, const char*>>{
-           {sLabel1, "sLabel1"}, {sCheckBox1, "sCheckBox1"}, {sLabel2, "sLabel2"}, {Edit1, "Edit1"},
-           {sSpeedButton1, "sSpeedButton1"}, {ext, "ext"}, {Button1, "Button1"}, {sButton1, "sButton1"},
-           {RadioButton1, "RadioButton1"}, {RadioButton2, "RadioButton2"}, {Edit2, "Edit2"},
-           {sSpeedButton2, "sSpeedButton2"}, {Label3, "Label3"}, {Button2, "Button2"}, {sEdit1, "sEdit1"},
-           {sSpeedButton3, "sSpeedButton3"}, {Edit7, "Edit7"}, {Edit5, "Edit5"}, {Label1, "Label1"},
-           {Label2, "Label2"}, {ProgressBar1, "ProgressBar1"}, {sPanel2, "sPanel2"}, {Splitter1, "Splitter1"},
-           {BaseView, "BaseView"}, {Image1, "Image1"}, {Image2, "Image2"}, {sLabel3, "sLabel3"}})
+  for (auto [w, name] : std::initializer_list<std::pair<QWidget*, const char*>>{{sLabel1, "sLabel1"},
+                                                                                {sCheckBox1, "sCheckBox1"},
+                                                                                {sLabel2, "sLabel2"},
+                                                                                {Edit1, "Edit1"},
+                                                                                {sSpeedButton1, "sSpeedButton1"},
+                                                                                {ext, "ext"},
+                                                                                {Button1, "Button1"},
+                                                                                {sButton1, "sButton1"},
+                                                                                {RadioButton1, "RadioButton1"},
+                                                                                {RadioButton2, "RadioButton2"},
+                                                                                {Edit2, "Edit2"},
+                                                                                {sSpeedButton2, "sSpeedButton2"},
+                                                                                {Label3, "Label3"},
+                                                                                {Button2, "Button2"},
+                                                                                {sEdit1, "sEdit1"},
+                                                                                {sSpeedButton3, "sSpeedButton3"},
+                                                                                {Edit7, "Edit7"},
+                                                                                {Edit5, "Edit5"},
+                                                                                {Label1, "Label1"},
+                                                                                {Label2, "Label2"},
+                                                                                {ProgressBar1, "ProgressBar1"},
+                                                                                {sPanel2, "sPanel2"},
+                                                                                {Splitter1, "Splitter1"},
+                                                                                {BaseView, "BaseView"},
+                                                                                {Image1, "Image1"},
+                                                                                {Image2, "Image2"},
+                                                                                {sLabel3, "sLabel3"}})
     w->setObjectName(QString::fromLatin1(name));
 
   // Tab order as the window was designed.
-  QWidget* order[] = {BaseView, Edit2, sEdit1, sButton1, Button2, RadioButton1, RadioButton2, Edit1, ext, sCheckBox1, Button1};
+  QWidget* order[] = {BaseView,     Edit2, sEdit1, sButton1,   Button2, RadioButton1,
+                      RadioButton2, Edit1, ext,    sCheckBox1, Button1};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
   connect(Button1, &QPushButton::clicked, this, &TForm1::Enter1Click);
@@ -274,7 +294,9 @@ void TForm1::buildMenus() {
     if (menu) menu->addAction(a);
     return a;
   };
-  auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+  auto separator = [](QMenu* menu, const char* name) {
+    menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+  };
 
   File1 = menuBar()->addMenu(QString());
   File1->setObjectName(QStringLiteral("File1"));
@@ -368,8 +390,9 @@ void TForm1::hookEvents() {
   ClaimShortcuts(BaseView, menuKeys + PopupMenu1->actions());
   BaseView->setItemDelegate(new ResultDelegate(menuKeys, BaseView));
 
-  const std::pair<QLineEdit*, void (TForm1::*)()> browsing[] = {
-      {Edit1, &TForm1::sSpeedButton1Click}, {Edit2, &TForm1::sSpeedButton2Click}, {sEdit1, &TForm1::sSpeedButton3Click}};
+  const std::pair<QLineEdit*, void (TForm1::*)()> browsing[] = {{Edit1, &TForm1::sSpeedButton1Click},
+                                                                {Edit2, &TForm1::sSpeedButton2Click},
+                                                                {sEdit1, &TForm1::sSpeedButton3Click}};
   for (const auto& [field, browse] : browsing) {
     OnEvent(field, QEvent::MouseButtonDblClick, [this, browse = browse] {
       (this->*browse)();

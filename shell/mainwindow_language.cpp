@@ -46,8 +46,10 @@ const Caption kCaptions[] = {
     {"sButton1", Caption::Text, "Cancel", "Отмена"},
     {"Button2", Caption::Text, "Do it", "Обработать"},
     {"Label1", Caption::Text, "Ready to work ...", "Чего изволите?"},
-    {"sLabel1", Caption::Text, "Folders to scan (Double Click to Browse)", "Директории для поиска (дв. клик чтобы указать)"},
-    {"Edit1", Caption::Hint, "Folders to scan (Double Click to Browse)", "Директории для поиска (дв. клик чтобы указать)"},
+    {"sLabel1", Caption::Text, "Folders to scan (Double Click to Browse)",
+     "Директории для поиска (дв. клик чтобы указать)"},
+    {"Edit1", Caption::Hint, "Folders to scan (Double Click to Browse)",
+     "Директории для поиска (дв. клик чтобы указать)"},
     {"sLabel2", Caption::Text, "File Ext.", "Расширение"},
     {"ext", Caption::Hint, "", "Расширение файлов (*.*)"},
     {"sCheckBox1", Caption::Text, "Fast compare large files", "Быстрое сравнение больших файлов"},
@@ -87,7 +89,9 @@ void TForm1::English1Click() {
   English1->setChecked(true);
   englishChecked_ = true;
   useQtTranslations(false);
-  if (!services_.ui->askOkCancel(this, QStringLiteral("Notice"), QStringLiteral("To apply changes you must reload programm."))) return;
+  if (!services_.ui->askOkCancel(this, QStringLiteral("Notice"),
+                                 QStringLiteral("To apply changes you must reload programm.")))
+    return;
   close();
   services_.shell->restart();
 }

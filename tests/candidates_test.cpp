@@ -7,7 +7,7 @@
 TEST(RecordField, SplitsAtTheSeparatorAndReadsOneSpaceAsEmpty) {
   const struct {
     const char *text, *fields;  // fields 0 to 3, joined by '|'
-  } cases[] = {{"a*b*c", "a|b|c|"}, {"*x", "|x||"}, {"a**c", "a||c|"}, {"a* *c", "a||c|"},
+  } cases[] = {{"a*b*c", "a|b|c|"},   {"*x", "|x||"},    {"a**c", "a||c|"}, {"a* *c", "a||c|"},
                {"a*  *c", "a|  |c|"}, {" * b", "| b||"}, {"", "|||"}};
   for (const auto& c : cases) {
     QStringList fields;
@@ -18,8 +18,14 @@ TEST(RecordField, SplitsAtTheSeparatorAndReadsOneSpaceAsEmpty) {
 
 TEST(CandidateList, OrdersBySizeTextThenByPathIgnoringCaseAndBlanksInPlace) {
   CandidateList list;
-  for (const auto& [size, path] : {std::pair<qint64, const char*>{3, "/x"}, {20480, "/y"}, {1048576, "/z"}, {10, "/w"},
-                                   {1, "/v"}, {5, "/B/f"}, {5, "/a/g"}, {5, "/A/h"}})
+  for (const auto& [size, path] : {std::pair<qint64, const char*>{3, "/x"},
+                                   {20480, "/y"},
+                                   {1048576, "/z"},
+                                   {10, "/w"},
+                                   {1, "/v"},
+                                   {5, "/B/f"},
+                                   {5, "/a/g"},
+                                   {5, "/A/h"}})
     list.add({size, path, 1700000000, false});
   list.sort();
   list.blank(2);

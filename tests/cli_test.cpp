@@ -28,7 +28,9 @@ const std::initializer_list<std::pair<const char*, const char*>> kGroups = {
 
 QByteArray Line(const Tree& t, bool marked, const QString& rel) {
   const char* kb = rel.endsWith("dat") ? "2" : "0";
-  return (QString(marked ? "1;" : "0;") + FileNameOf(rel) + ';' + t(rel) + ';' + kb + ';' + fs::ShortDateText(kMtime) + "\r\n").toUtf8();
+  return (QString(marked ? "1;" : "0;") + FileNameOf(rel) + ';' + t(rel) + ';' + kb + ';' + fs::ShortDateText(kMtime) +
+          "\r\n")
+      .toUtf8();
 }
 
 }  // namespace
@@ -53,11 +55,14 @@ TEST(Cli, ScanWritesTheListWithTheDefaultMarks) {
 
 TEST(Cli, UsageErrorsExitTwoWithOneLine) {
   const Tree t;
-  const QStringList cases[] = {{"scan", "--bogus", t.root()},          {"scan"},
-                               {"scan", t.root(), "--mask"},           {"scan", "--folders", "x", t.root()},
-                               {"scan", t("a;b")},  // a folder name that the folders text would split
+  const QStringList cases[] = {{"scan", "--bogus", t.root()},
+                               {"scan"},
+                               {"scan", t.root(), "--mask"},
+                               {"scan", "--folders", "x", t.root()},
+                               {"scan", t("a;b")},                  // a folder name that the folders text would split
                                {"scan", "--mask=*.txt", t.root()},  // a value is the next word, never after '='
-                               {"process", t("list")},                 {"frobnicate"}};
+                               {"process", t("list")},
+                               {"frobnicate"}};
   for (const QStringList& args : cases) {
     const Outcome r = Cli(args);
     EXPECT_EQ(r.code, 2) << qPrintable(args.join(' '));
@@ -121,8 +126,8 @@ TEST(Cli, EveryFailedRowIsReportedAndTheRunExitsOne) {
                        mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
   if (!root) QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
   auto group = [&](const QString& name, const QString& other) {
-    return t.file("list-" + name, "0;" + name.toUtf8() + ';' + t("a/" + name).toUtf8() + ";0;d\r\n1;" + name.toUtf8() + ';' +
-                                      other.toUtf8() + ";0;d\r\n");
+    return t.file("list-" + name, "0;" + name.toUtf8() + ';' + t("a/" + name).toUtf8() + ";0;d\r\n1;" + name.toUtf8() +
+                                      ';' + other.toUtf8() + ";0;d\r\n");
   };
   const struct {
     QString dest, reason;
@@ -139,7 +144,8 @@ TEST(Cli, EveryFailedRowIsReportedAndTheRunExitsOne) {
     EXPECT_TRUE(r.err.contains("failed - ")) << r.err.constData();
     EXPECT_TRUE(QFileInfo::exists(t(m.file)));
   }
-  EXPECT_TRUE(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());  // no partial copy
+  EXPECT_TRUE(
+      QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());  // no partial copy
 
   // No trash folder: the user's data folder is a file, and the file system
   // that holds the file has a file where its trash folder would be made.
@@ -151,7 +157,8 @@ TEST(Cli, EveryFailedRowIsReportedAndTheRunExitsOne) {
     env.insert("XDG_DATA_HOME", t("data/share"));
     const Outcome r = Cli({"process", group("x", other + "/x"), "--recycle", "--yes"}, env);
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains(("zorvik-cli: " + other + "/x: no usable trash folder for this file\n").toUtf8())) << r.err.constData();
+    EXPECT_TRUE(r.err.contains(("zorvik-cli: " + other + "/x: no usable trash folder for this file\n").toUtf8()))
+        << r.err.constData();
     EXPECT_TRUE(QFileInfo::exists(other + "/x"));
   }
   if (mounted)

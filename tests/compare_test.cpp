@@ -64,7 +64,9 @@ TEST(Compare, FileChangedAfterTheWalkIsLeftOut) {
     for (const char* f : {"A", "B", "C"}) t.file(f, Content('x'));
     Host host;
     QFile f(t(c.file));
-    EXPECT_EQ(Compare(t, host, nullptr, [&] { c.remove ? f.remove() : f.open(QIODevice::Append) && f.write("x") && f.flush(); }), c.rows);
+    EXPECT_EQ(Compare(t, host, nullptr,
+                      [&] { c.remove ? f.remove() : f.open(QIODevice::Append) && f.write("x") && f.flush(); }),
+              c.rows);
   }
 }
 
@@ -76,10 +78,10 @@ TEST(Compare, LargeFilesAreComparedBySamplesWhenFastAndInFullOtherwise) {
     const char* rows;
     qint64 minRead, maxRead;
   } cases[] = {
-      {big, 0, true, "", 0, samples},               // differ in the first sampled block
-      {big, big - 1, true, "", 0, samples},         // in the last
-      {big, -1, true, "A B", 0, samples},           // identical: only the samples are read
-      {big, 3 << 16, true, "A B", 0, samples},      // differ between the samples
+      {big, 0, true, "", 0, samples},           // differ in the first sampled block
+      {big, big - 1, true, "", 0, samples},     // in the last
+      {big, -1, true, "A B", 0, samples},       // identical: only the samples are read
+      {big, 3 << 16, true, "A B", 0, samples},  // differ between the samples
       {big, 3 << 16, false, "", 0, 2 * big},
       {big, -1, false, "A B", 2 * big, 3 * big},
       {limit, -1, true, "A B", 2 * limit, 3 * limit},  // not over the limit: read in full

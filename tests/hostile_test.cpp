@@ -71,9 +71,9 @@ TEST(Hostile, FilesChangedBetweenTheWalkAndTheComparisonAreNoCopies) {
     if (changed || !host.list("status").contains("Comparing files, please wait ...")) return;
     changed = true;
     QFile::remove(t("p1"));
-    QFile(t("p2")).resize(4000);                                     // truncated
-    t.file("p3", same + "more");                                      // grown
-    t.file("p4", QByteArray(same).replace(2500, 1, "y"));             // rewritten, same size
+    QFile(t("p2")).resize(4000);                           // truncated
+    t.file("p3", same + "more");                           // grown
+    t.file("p4", QByteArray(same).replace(2500, 1, "y"));  // rewritten, same size
   };
   EXPECT_EQ(Scan(t, t.root(), &host), "p5 p6+");
   EXPECT_TRUE(changed);
@@ -167,8 +167,8 @@ TEST(Hostile, AMoveOntoAFullFileSystemLeavesTheSourceWholeAndNoPartialTarget) {
 // break (which would add rows to the list file) is left out, "photos" does
 // not swallow "photos2", and a relative root gives rows with absolute paths.
 TEST(Hostile, TheWalkStaysInsideTheNamedFoldersAndListsEachFileOnce) {
-  const Tree t{{"tree/a", "same"}, {"tree/d", "same"}, {"outside/c", "same"}, {"tree/m/z", "bound"}, {"tree/m/y", ""},
-               {"photos/x", "p"}, {"photos2/x", "p"}};
+  const Tree t{{"tree/a", "same"}, {"tree/d", "same"}, {"outside/c", "same"}, {"tree/m/z", "bound"},
+               {"tree/m/y", ""},   {"photos/x", "p"},  {"photos2/x", "p"}};
   ASSERT_EQ(link(QFile::encodeName(t("tree/a")).constData(), QFile::encodeName(t("tree/b")).constData()), 0);
   t.link(t("outside"), "tree/link");
   t.file("tree/z\n1;secret;" + t("outside/c"), "same");

@@ -2,8 +2,8 @@
 #include "platform/fs.h"
 #include "tree.h"
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 namespace {
 
@@ -16,7 +16,8 @@ QByteArray Read(const QString& path) {
 QString Texts(const std::vector<ResultRow>& rows) {
   QStringList out;
   for (const ResultRow& r : rows)
-    out << (r.hasSubItems ? QStringList{r.marked ? "1" : "0", r.caption, r.path, r.sizeText, r.dateText}.join(',') : "|");
+    out << (r.hasSubItems ? QStringList{r.marked ? "1" : "0", r.caption, r.path, r.sizeText, r.dateText}.join(',')
+                          : "|");
   return out.join(' ');
 }
 
@@ -32,7 +33,8 @@ TEST(ListFile, SavesEveryRowAsALineEndedByCrLfAndLoadsItBack) {
 
   // A ';' in a folder name and in a file name, and names beyond Latin.
   ResultModel model;
-  const char* paths[] = {"/p/a.txt", "/q/a.txt", "|", "/f;o/b;c.txt", "/я/b;c.txt", "|", "/Фото/снимок.jpg", "/x/снимок.jpg"};
+  const char* paths[] = {"/p/a.txt",         "/q/a.txt",     "|", "/f;o/b;c.txt", "/я/b;c.txt", "|",
+                         "/Фото/снимок.jpg", "/x/снимок.jpg"};
   for (const char* p : paths) p[0] == '|' ? model.appendSeparator() : model.appendFileRow({1536, p, kMtime, false});
   model.setMarked(1, true);
   model.setMarked(7, true);

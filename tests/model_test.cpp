@@ -30,9 +30,8 @@ struct Totals {
   QString last, fields;
   int reports = 0, errors = 0;
   explicit Totals(ResultModel& model) {
-    QObject::connect(&model, &ResultModel::totalsChanged, [this](const QString& s, const QString& c) {
-      last = fields = s + ' ' + c, ++reports;
-    });
+    QObject::connect(&model, &ResultModel::totalsChanged,
+                     [this](const QString& s, const QString& c) { last = fields = s + ' ' + c, ++reports; });
     QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = e, ++reports, ++errors; });
   }
 };
@@ -46,8 +45,8 @@ TEST(Model, SizeAndSpaceTextsRoundHalfToEven) {
   for (int i = 0; i < model.count(); ++i) texts << model.row(i).sizeText;
   EXPECT_EQ(texts.join(','), "0,0,1,1,2,2,3,10240");
   EXPECT_EQ(model.row(0).caption, "f");
-  const std::pair<qint64, const char*> space[] = {
-      {0, "0 KB"}, {1024, "1024 KB"}, {1025, "1 MB"}, {1536, "2 MB"}, {2560, "2 MB"}, {3584, "4 MB"}};
+  const std::pair<qint64, const char*> space[] = {{0, "0 KB"},    {1024, "1024 KB"}, {1025, "1 MB"},
+                                                  {1536, "2 MB"}, {2560, "2 MB"},    {3584, "4 MB"}};
   for (const auto& [kb, text] : space) EXPECT_EQ(SpaceText(kb), text) << kb;
 }
 
@@ -115,7 +114,7 @@ TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
   model.appendRows({File("/a", "12", true), File("/b", "x", true), File("/c", "", true), File("/d", "3"),
                     File("/e", "9223372036854775807", true)});
   EXPECT_EQ(totals.last, "'x' is not a valid integer value");
-  EXPECT_EQ(totals.errors, 1);  // once for the whole load
+  EXPECT_EQ(totals.errors, 1);          // once for the whole load
   EXPECT_EQ(totals.fields, "12 KB 1");  // as the recount of row a's mark left them
   model.setMarked(1, false);
   EXPECT_EQ(totals.last, "'' is not a valid integer value");

@@ -3,10 +3,10 @@
 
 #include "platform/fs.h"
 
-#include <cerrno>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 
@@ -24,7 +24,9 @@ class Proc : public ProcessHost {
   void browseDestination() override { ++browsed, dest = picked; }
   bool deleteEmptyFolders() override { return emptyFolders; }
   bool confirm(const QString& t, const QString& x) override { return asked << t + '|' + x, answer; }
-  bool askWholeGroups(const QString& t, const QString& x) override { return wholeGroupQuestions << t + '|' + x, removeWholeGroups; }
+  bool askWholeGroups(const QString& t, const QString& x) override {
+    return wholeGroupQuestions << t + '|' + x, removeWholeGroups;
+  }
   void deleteFailed(const QString& m) override { failures << m; }
   void failed(const QString& p, const QString& reason) override { failedRows << p + ": " + reason; }
   void setStatus(const QString& s) override { status << s; }
@@ -174,17 +176,19 @@ TEST(Processing, MoveToAnotherFileSystemCopiesWholeAndLeavesNoTemporaryFile) {
 // A removal keeps an identical copy: the group must still hold an unmarked
 // row whose file exists and has the same bytes, or the marked file stays.
 TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
-  const Tree t{{"a/keep", "same"}, {"a/twin", "same"}, {"b/keep", "abcd"}, {"b/twin", "abce"}, {"c/keep", "x"}, {"c/twin", "x"}};
+  const Tree t{{"a/keep", "same"}, {"a/twin", "same"}, {"b/keep", "abcd"},
+               {"b/twin", "abce"}, {"c/keep", "x"},    {"c/twin", "x"}};
   ResultModel model;
-  Fill(model, {t("a/keep"), "+" + t("a/twin"), "|", t("b/keep"), "+" + t("b/twin"), "|", t("c/keep"), "+" + t("c/twin")});
+  Fill(model,
+       {t("a/keep"), "+" + t("a/twin"), "|", t("b/keep"), "+" + t("b/twin"), "|", t("c/keep"), "+" + t("c/twin")});
   QFile::remove(t("a/keep"));  // the kept copy went away since the scan
   Proc host;
   host.processMode = ProcessMode::Recycle;
   EXPECT_EQ(ProcessMarked(model, host).kept, 2);
   EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 2");
   EXPECT_EQ(Marks(model), "00000000");  // kept rows are unmarked like any processed row
-  EXPECT_TRUE(Exists(t("a/twin")));  // its only copy is gone: kept
-  EXPECT_TRUE(Exists(t("b/twin")));  // one byte differs from the kept file
+  EXPECT_TRUE(Exists(t("a/twin")));     // its only copy is gone: kept
+  EXPECT_TRUE(Exists(t("b/twin")));     // one byte differs from the kept file
   EXPECT_FALSE(Exists(t("c/twin")));
   EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
 
@@ -256,8 +260,8 @@ TEST(ProcessingTrust, AFolderSwappedForALinkRedirectsNoAction) {
     const ProcessResult r = ProcessMarked(model, host);
     EXPECT_EQ(r.processed, 1);
     EXPECT_EQ(r.failed, 0);
-    EXPECT_TRUE(QFileInfo(t("tree/d")).isSymLink());  // the swap took place
-    EXPECT_FALSE(Exists(t("tree/d.old/z")));           // the proved file was acted on
+    EXPECT_TRUE(QFileInfo(t("tree/d")).isSymLink());                            // the swap took place
+    EXPECT_FALSE(Exists(t("tree/d.old/z")));                                    // the proved file was acted on
     EXPECT_EQ(QFileInfo(t("outside/z")).permissions() & QFile::WriteOwner, 0);  // the file outside: untouched
     EXPECT_TRUE(Exists(t("outside/z")) && Exists(t("tree/k")));
     if (mode == ProcessMode::Move) {
@@ -291,14 +295,16 @@ TEST(ProcessingTrust, OnlyAnotherFileWithTheSameBytesIsACopy) {
   t.link(t("real"), "ln");
   ASSERT_EQ(mkfifo(QFile::encodeName(t("fifo")).constData(), 0644), 0);
   ResultModel model;
-  Fill(model, {t("a"), "+" + t("b"), "|", t("real/k"), "+" + t("ln/x"), "+real/x", "+" + t("fifo"), "+" + t("real/gone")});
+  Fill(model,
+       {t("a"), "+" + t("b"), "|", t("real/k"), "+" + t("ln/x"), "+real/x", "+" + t("fifo"), "+" + t("real/gone")});
   Proc host;
   ProcessResult r = ProcessMarked(model, host);
   EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("real/x")) && Exists(t("fifo")));
   EXPECT_EQ(r.kept, 1);       // b: a hard link of a
   EXPECT_EQ(r.processed, 1);  // real/gone: nothing is at its path
   EXPECT_EQ(r.failed, 3);
-  EXPECT_EQ(host.failedRows.join('\n'), t("ln/x") + ": the path leads through a link\nreal/x: the path is not absolute\n" +
+  EXPECT_EQ(host.failedRows.join('\n'), t("ln/x") +
+                                            ": the path leads through a link\nreal/x: the path is not absolute\n" +
                                             t("fifo") + ": not a regular file");
   EXPECT_EQ(host.failures.size(), 4);  // the delete message of each, the file already gone too
   EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 1; failed - 3");
@@ -306,7 +312,8 @@ TEST(ProcessingTrust, OnlyAnotherFileWithTheSameBytesIsACopy) {
   // The same under Move, onto another file system where root may mount one:
   // the FIFO fails at once instead of blocking the run.
   const QString other = t.folder("other");
-  const bool mounted = getuid() == 0 && mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
+  const bool mounted =
+      getuid() == 0 && mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
   // A set-user-ID file that crosses keeps its owner, or loses the bit: a
   // move run by root never makes a program that runs as root.
   const QByteArray tool = QFile::encodeName(t.file("tool", "#!/bin/sh\n"));

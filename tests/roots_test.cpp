@@ -14,7 +14,7 @@ TEST(BuildRootList, SplitsTheFoldersTextAndLeavesOutNestedAndRepeatedFolders) {
       {"/c/;/a/b/;/x/;/a/;", "/c/|/x/|/a/"},
       {"/P/Photos;/P/Photos2;", "/P/Photos|/P/Photos2"},  // whole path components
       {"/P/Photos2;/P/Photos;", "/P/Photos2|/P/Photos"},
-      {"/a;/a/;/a//b;", "/a"},                             // one folder, spelled three ways
+      {"/a;/a/;/a//b;", "/a"},  // one folder, spelled three ways
       {"/a/;/a/;", "/a/"},
       {"/a/;/A/;", "/a/|/A/"},  // letter case counts
       {"", ""},

@@ -19,7 +19,7 @@ TEST(Scan, ProgressPositionsRoundHalfToEvenWithinTheBar) {
   EXPECT_EQ(ComparePass::Position(2, 3), 67);
   EXPECT_EQ(ComparePass::Position(0, 3), 0);
   EXPECT_EQ(ComparePass::Position(-1, 3), 0);
-  const qint64 huge = qint64(1) << 62;            // no overflow in the arithmetic
+  const qint64 huge = qint64(1) << 62;  // no overflow in the arithmetic
   EXPECT_EQ(ComparePass::Position(huge / 2, huge), 50);
   EXPECT_EQ(ComparePass::Position(huge - 1, huge), 100);
 }
@@ -167,15 +167,16 @@ TEST(Scan, RussianTexts) {
     if (host.pumps == 2) driver.Cancel();
   };
   driver.Scan();
-  EXPECT_EQ(host.values("ask"), "Внимание|Список содержит данные, вы настаиваете на продолжении?,"
-                                "Подтверждение|Вы действительно хотите прервать поиск?");
+  EXPECT_EQ(host.values("ask"),
+            "Внимание|Список содержит данные, вы настаиваете на продолжении?,"
+            "Подтверждение|Вы действительно хотите прервать поиск?");
   EXPECT_EQ(host.list("status").last(), "Отменено.");
 }
 
 // After a confirmed Cancel a whole new scan runs inside a pump of the
 // interrupted one; the interrupted scan then ends without touching anything.
 TEST(Scan, NewScanInsideAPumpOfACancelledScan) {
-  const Tree first{{"a1", "aa"}, {"a2", "aa"}, {"b1", "bbb"}, {"b2", "bbb"},
+  const Tree first{{"a1", "aa"},   {"a2", "aa"},   {"b1", "bbb"},  {"b2", "bbb"},
                    {"c1", "cccc"}, {"c2", "cccc"}, {"c3", "cccc"}, {"c4", "cccc"}};
   const Tree second{{"n1", "n"}, {"n2", "n"}};
   // During the walk, between two runs of the comparison, within a group.

@@ -22,11 +22,13 @@ QString Walk(Host& host, const Tree& t, const QStringList& roots) {
 }  // namespace
 
 TEST(Walk, MaskIgnoresCaseAndHiddenFoldersAreNeverEntered) {
-  const Tree t{{"a.JPG", ""}, {"sub/deep/b.jpg", ""}, {".hidden/c.jpg", ""}, {"x/y/.h/z/d.jpg", ""},
-               {".e.jpg", ""},  {"README", ""},         {"n.txt", ""}};
+  const Tree t{{"a.JPG", ""},  {"sub/deep/b.jpg", ""}, {".hidden/c.jpg", ""}, {"x/y/.h/z/d.jpg", ""},
+               {".e.jpg", ""}, {"README", ""},         {"n.txt", ""}};
   const struct {
     const char *mask, *found;
-  } cases[] = {{"*.jpg", ".e.jpg a.JPG sub/deep/b.jpg"}, {"*.*", ".e.jpg README a.JPG n.txt sub/deep/b.jpg"}, {"?.TXT", "n.txt"}};
+  } cases[] = {{"*.jpg", ".e.jpg a.JPG sub/deep/b.jpg"},
+               {"*.*", ".e.jpg README a.JPG n.txt sub/deep/b.jpg"},
+               {"?.TXT", "n.txt"}};
   for (const auto& c : cases) {
     Host host;
     host.maskText = c.mask;
@@ -52,8 +54,8 @@ TEST(Walk, SizeOptionsKeepTheTwentyKilobyteBoundary) {
 
 TEST(Walk, EveryPhysicalFolderIsListedOnceSoNoFileIsItsOwnCopy) {
   const Tree t{{"a/f.txt", "same"}, {"a/g.txt", "other"}};
-  t.link(t("a"), "b");            // a sibling link to a folder
-  t.link(t("a"), "a/loop");       // a link to its own folder
+  t.link(t("a"), "b");              // a sibling link to a folder
+  t.link(t("a"), "a/loop");         // a link to its own folder
   t.link(t("a/f.txt"), "a/f.lnk");  // a link to a file is no candidate
   Host host(t("a") + ';' + t("./a") + ';' + t("b") + ';');
   EXPECT_EQ(Walk(host, t, {t("a"), t("./a"), t("b")}), "a/f.txt a/g.txt");

@@ -11,11 +11,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
-#include <cstdio>
 #include <QLineEdit>
 #include <QMap>
 #include <QPixmap>
 #include <QTimer>
+#include <cstdio>
 
 namespace {
 
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   if (args.size() < 2) return 2;
   NoDialogs ui;
   MemorySettings settings;
-  settings.values[QStringLiteral("Language")] = args.size() > 3 && args[3] == QLatin1String("ru") ? QStringLiteral("Rus") : QStringLiteral("En");
+  settings.values[QStringLiteral("Language")] =
+      args.size() > 3 && args[3] == QLatin1String("ru") ? QStringLiteral("Rus") : QStringLiteral("En");
   TForm1 form(Services{&ui, &DesktopShell(), &settings, {}});
   form.show();
   if (args.size() > 2) {
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
     form.Enter1Click();
-    std::fprintf(stderr, "scan in the window: %lld ms, %d rows\n", static_cast<long long>(clock.elapsed()), form.results().count());
+    std::fprintf(stderr, "scan in the window: %lld ms, %d rows\n", static_cast<long long>(clock.elapsed()),
+                 form.results().count());
   }
   QApplication::processEvents();
   form.grab().save(args[1]);

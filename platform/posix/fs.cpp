@@ -205,14 +205,22 @@ QString RealFolderPath(const QString& path) {
 
 QString ErrorText(int error) {
   switch (error) {
-    case kThroughLink: return QStringLiteral("the path leads through a link");
-    case kNotAbsolute: return QStringLiteral("the path is not absolute");
-    case kNotRegular: return QStringLiteral("not a regular file");
-    case kChanged: return QStringLiteral("the file changed while it was processed");
-    case kNoTrash: return QStringLiteral("no usable trash folder for this file");
-    case kReplaced: return QStringLiteral("not the file the scan found under this name");
-    case EISDIR: return QStringLiteral("a folder, not a file");
-    default: return QString::fromLocal8Bit(std::strerror(error));
+    case kThroughLink:
+      return QStringLiteral("the path leads through a link");
+    case kNotAbsolute:
+      return QStringLiteral("the path is not absolute");
+    case kNotRegular:
+      return QStringLiteral("not a regular file");
+    case kChanged:
+      return QStringLiteral("the file changed while it was processed");
+    case kNoTrash:
+      return QStringLiteral("no usable trash folder for this file");
+    case kReplaced:
+      return QStringLiteral("not the file the scan found under this name");
+    case EISDIR:
+      return QStringLiteral("a folder, not a file");
+    default:
+      return QString::fromLocal8Bit(std::strerror(error));
   }
 }
 
@@ -391,7 +399,9 @@ QByteArray TemporaryName(const char* prefix) {
   return name;
 }
 
-bool SameTimes(const struct timespec& a, const struct timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+bool SameTimes(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
 
 // Whether the file behind `fd` kept its size and times since `before`.
 bool Unchanged(int fd, const struct stat& before) {
@@ -433,8 +443,8 @@ int CopyInto(int from, const struct stat& source, int to, const QByteArray& name
   if (failure == 0) {
     // The copy belongs to whoever owned the original where that can be
     // done; otherwise it is the mover's, and never set-user or set-group-ID.
-    const mode_t mode = fchown(out.get(), source.st_uid, source.st_gid) == 0 ? source.st_mode & 07777
-                                                                               : source.st_mode & 01777;
+    const mode_t mode =
+        fchown(out.get(), source.st_uid, source.st_gid) == 0 ? source.st_mode & 07777 : source.st_mode & 01777;
     fchmod(out.get(), mode);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     futimens(out.get(), times);
@@ -500,8 +510,9 @@ int OpenTrash(int dir, std::uint64_t device) {
 
 // The description the trash keeps of a file it holds.
 QByteArray TrashInfo(const QString& path) {
-  return "[Trash Info]\nPath=" + Encode(path).toPercentEncoding("/") + "\nDeletionDate=" +
-         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() + "\n";
+  return "[Trash Info]\nPath=" + Encode(path).toPercentEncoding("/") +
+         "\nDeletionDate=" + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+         "\n";
 }
 
 }  // namespace
@@ -611,9 +622,9 @@ bool HeldFile::moveToTrash(int* error) {
     const int written = WriteNew(info.get(), infoName, description);
     if (written == EEXIST) continue;
     if (written != 0) return Fail(error, written);
-    const int moved = !stillInPlace() ? kChanged
+    const int moved = !stillInPlace()                                                              ? kChanged
                       : RenameNoReplace(dir_, name_.constData(), files.get(), inTrash.constData()) ? 0
-                                                                                                    : errno;
+                                                                                                   : errno;
     if (moved == 0) return true;
     unlinkat(info.get(), infoName.constData(), 0);
     if (moved != EEXIST) return Fail(error, moved == EXDEV ? kNoTrash : moved);
@@ -632,8 +643,8 @@ bool HeldFile::removeFolderIfEmpty() {
   struct stat listed, held;
   // Only the folder that held the file, reached again without a link; the
   // system removes it only when it is empty.
-  const bool removed = fstatat(parent, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) == 0 && fstat(dir_, &held) == 0 &&
-                       S_ISDIR(listed.st_mode) && SameFile(listed, held) &&
+  const bool removed = fstatat(parent, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) == 0 &&
+                       fstat(dir_, &held) == 0 && S_ISDIR(listed.st_mode) && SameFile(listed, held) &&
                        unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
   ::close(parent);
   return removed;

@@ -43,7 +43,8 @@ void RemoveNautilusScripts() {
 QString ExecArgument(const QString& arg) {
   QString quoted;
   for (const QChar c : arg) {
-    if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')) quoted += QLatin1Char('\\');
+    if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+      quoted += QLatin1Char('\\');
     quoted += c;
   }
   quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));

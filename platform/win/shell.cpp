@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace {
 
@@ -18,10 +18,12 @@ const wchar_t* W(const QString& text) { return reinterpret_cast<const wchar_t*>(
 // key and any missing key above it.
 bool WriteDefault(const wchar_t* key, const QString& value) {
   HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) !=
+      ERROR_SUCCESS)
     return false;
   const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));  // with the terminating NUL
-  const bool ok = RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(W(value)), bytes) == ERROR_SUCCESS;
+  const bool ok =
+      RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(W(value)), bytes) == ERROR_SUCCESS;
   RegCloseKey(handle);
   return ok;
 }
@@ -37,7 +39,8 @@ class WindowsShell : public Shell {
   void restart() override { ShellExecuteW(nullptr, L"open", W(programPath()), nullptr, nullptr, SW_SHOW); }
   bool folderCommandExists() override {
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kCommandKey, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &handle) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kCommandKey, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &handle) !=
+        ERROR_SUCCESS)
       return false;
     RegCloseKey(handle);
     return true;

@@ -56,4 +56,3 @@ class Tree {
   }
   QTemporaryDir dir_;
 };
-

@@ -16,7 +16,9 @@ const QString kReload = QStringLiteral("To apply changes you must reload program
 // Sets an environment variable for as long as it lives.
 class EnvironmentSetting {
  public:
-  EnvironmentSetting(const char* name, const QByteArray& value) : name_(name), saved_(qgetenv(name)) { qputenv(name, value); }
+  EnvironmentSetting(const char* name, const QByteArray& value) : name_(name), saved_(qgetenv(name)) {
+    qputenv(name, value);
+  }
   ~EnvironmentSetting() { qputenv(name_, saved_); }
 
  private:
@@ -42,8 +44,8 @@ class WindowFolders : public WindowTest {
     EXPECT_FALSE(folderList().isVisible());
   }
   QString captions(TForm2& d) {
-    return QStringList{d.windowTitle(), d.Button1->text(), d.Button5->text(), d.Button4->text(), d.Edit1->text(),
-                       d.Add1->text(), d.DeleteItem1->text(), d.SelectAll1->text()}
+    return QStringList{d.windowTitle(), d.Button1->text(), d.Button5->text(),     d.Button4->text(),
+                       d.Edit1->text(), d.Add1->text(),    d.DeleteItem1->text(), d.SelectAll1->text()}
         .join(QLatin1Char('|'));
   }
 
@@ -55,8 +57,8 @@ TEST_F(WindowFolders, AddFoldersListsTheFoldersAndOkWritesThemBack) {
     const char* text;
     QStringList entries;
     const char* written;
-  } cases[] = {{"A/;B", {"A/", "B"}, "A/;B;"},    {"A/;", {"A/"}, "A/"},       {"A/;;B/;", {"A/", "", "B/"}, "A/;;B/;"},
-               {";A/", {"", "A/"}, ";A/;"},      {"", {}, ""},                {"/a b/", {"/a b/"}, "/a b/"}};
+  } cases[] = {{"A/;B", {"A/", "B"}, "A/;B;"}, {"A/;", {"A/"}, "A/"}, {"A/;;B/;", {"A/", "", "B/"}, "A/;;B/;"},
+               {";A/", {"", "A/"}, ";A/;"},    {"", {}, ""},          {"/a b/", {"/a b/"}, "/a b/"}};
   openEnglish();
   for (const auto& c : cases) {
     form().Edit1->setText(QString::fromUtf8(c.text));
@@ -147,7 +149,7 @@ TEST_F(WindowFolders, BrowseCommandsStartAtTheFieldsFolderOrWhereTheyWereLast) {
   const QString a = tree.folder("a"), b = tree.folder("b");
   TForm1& f = openEnglish();
   f.Edit1->setText(a + "/;" + b + "/;");  // a list is no folder: the picker starts at its root
-  ui.pickFolder(b, QDir::homePath());  // no desktop folder in this home
+  ui.pickFolder(b, QDir::homePath());     // no desktop folder in this home
   QTest::mouseDClick(f.Edit1, Qt::LeftButton);
   EXPECT_EQ(f.Edit1->text(), b);  // the whole list replaced, no '/' added
 
@@ -187,8 +189,8 @@ TEST_F(WindowFolders, AddIntoContextMenuWritesAndRemovesTheFileManagerEntries) {
     // from a name relative to the folder Nautilus shows, or an absolute one.
     QString echoing = script;
     echoing.replace("exec '" + program + "'", "exec printf %s");
-    for (const auto& [given, handed] : {std::pair<QString, QString>{"photos", data.root() + "/photos"},
-                                        {"/abs/dir", "/abs/dir"}, {"", ""}}) {
+    for (const auto& [given, handed] :
+         {std::pair<QString, QString>{"photos", data.root() + "/photos"}, {"/abs/dir", "/abs/dir"}, {"", ""}}) {
       QProcess sh;
       sh.setWorkingDirectory(data.root());
       sh.start("/bin/sh", {"-c", echoing, "script", given});

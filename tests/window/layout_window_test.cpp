@@ -6,8 +6,8 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QSplitter>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QTest>
 #include <QToolButton>
@@ -22,9 +22,11 @@ class WindowLayout : public WindowTest {
     QSplitterHandle* handle = form().Splitter1->handle(1);
     const QPoint grip(handle->width() / 2, handle->height() / 2);
     const QPoint to(x - handle->x() + grip.x(), grip.y());
-    QMouseEvent press(QEvent::MouseButtonPress, grip, handle->mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, grip, handle->mapToGlobal(grip), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, to, handle->mapToGlobal(to), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, handle->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
     QApplication::sendEvent(handle, &press);
     QApplication::sendEvent(handle, &move);
     QApplication::sendEvent(handle, &release);
@@ -135,7 +137,11 @@ TEST_F(WindowLayout, TabOrderSplitterLimitsAndColumnMinimums) {
   // Name and path are at least 100 wide, size and date at least 50.
   QHeaderView* header = f.BaseView->horizontalHeader();
   for (int column = 0; column < 4; ++column) header->resizeSection(column, 10);
-  EXPECT_EQ(QString("%1 %2 %3 %4").arg(header->sectionSize(0)).arg(header->sectionSize(1)).arg(header->sectionSize(2)).arg(header->sectionSize(3)),
+  EXPECT_EQ(QString("%1 %2 %3 %4")
+                .arg(header->sectionSize(0))
+                .arg(header->sectionSize(1))
+                .arg(header->sectionSize(2))
+                .arg(header->sectionSize(3)),
             "100 100 50 50");
 }
 

@@ -75,11 +75,12 @@ TEST_F(WindowListFile, ASizeThatIsNoNumberIsReportedOnceAndABlankNameStaysAFile)
 
 TEST_F(WindowListFile, AMissingFileAndUnreadableLinesAreReported) {
   openEnglish();
-  loadList("1;x;y;/p/q;z;3;d\r\n"  // a ';' in a name that fits no split
-           "1;a;b;/p/a;b;5;d\r\n"  // one that does
-           "0;m;n;/p/o;p;q;7;d\r\n"
-           "1;ok.txt;/p/ok.txt;2;d\r\n",
-           QStringLiteral("2 lines of the list could not be read"));
+  loadList(
+      "1;x;y;/p/q;z;3;d\r\n"  // a ';' in a name that fits no split
+      "1;a;b;/p/a;b;5;d\r\n"  // one that does
+      "0;m;n;/p/o;p;q;7;d\r\n"
+      "1;ok.txt;/p/ok.txt;2;d\r\n",
+      QStringLiteral("2 lines of the list could not be read"));
   EXPECT_EQ(marks(), ".x.x");  // the unreadable rows stay unmarked, with no path
   EXPECT_EQ(rowTexts(), (QStringList{"x|||", "a;b|/p/a;b|5|d", "m|||", "ok.txt|/p/ok.txt|2|d"}));
   EXPECT_EQ(totals(), "2 / 7 KB");

@@ -29,10 +29,10 @@ QByteArray PngClaiming(quint32 width, quint32 height) {
     return out;
   };
   QByteArray header;
-  QDataStream(&header, QIODevice::WriteOnly) << width << height << quint8(8) << quint8(2) << quint8(0) << quint8(0)
-                                             << quint8(0);
-  return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", qCompress(QByteArray(64, 0)).mid(4)) +
-         chunk("IEND", {});
+  QDataStream(&header, QIODevice::WriteOnly)
+      << width << height << quint8(8) << quint8(2) << quint8(0) << quint8(0) << quint8(0);
+  return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+         chunk("IDAT", qCompress(QByteArray(64, 0)).mid(4)) + chunk("IEND", {});
 }
 
 class WindowRows : public WindowTest {
@@ -57,8 +57,8 @@ class WindowRows : public WindowTest {
     emit form().BaseView->customContextMenuRequested(QPoint(2, 2));
     form().PopupMenu1->hide();
     QString s;
-    for (QAction* a : {form().Execute1, form().OpenFolder1, form().SelectAll1, form().UnselectAll1, form().N2,
-                       form().c1, form().N5})
+    for (QAction* a :
+         {form().Execute1, form().OpenFolder1, form().SelectAll1, form().UnselectAll1, form().N2, form().c1, form().N5})
       s += QLatin1Char(a->isEnabled() ? '1' : '0');
     return s;
   }
@@ -175,7 +175,8 @@ TEST_F(WindowRows, ADamagedPictureIsReportedInRussianAndLeavesNoCaptionEditOpen)
   // unless the double click drops it. The error box lets events run.
   const int interval = QApplication::doubleClickInterval();
   QApplication::setDoubleClickInterval(0);
-  ui.message(cut + QStringLiteral(": файл не является рисунком JPEG или повреждён"), [] { QCoreApplication::processEvents(); });
+  ui.message(cut + QStringLiteral(": файл не является рисунком JPEG или повреждён"),
+             [] { QCoreApplication::processEvents(); });
   QWidget* rows = form().BaseView->viewport();
   const QPoint at = form().BaseView->visualRect(form().results().index(0, 0)).center();
   auto send = [&](QEvent::Type type, Qt::MouseButtons buttons) {

@@ -29,7 +29,8 @@ class WindowScan : public WindowTest {
   // Three groups of two files, of 3000, 4000 and 5000 bytes.
   void writeThreeGroups() {
     for (int g = 0; g < 3; ++g)
-      for (const char* name : {"first", "second"}) tree.file(QStringLiteral("g%1/%2.bin").arg(g).arg(name), Bytes(3000 + 1000 * g, g));
+      for (const char* name : {"first", "second"})
+        tree.file(QStringLiteral("g%1/%2.bin").arg(g).arg(name), Bytes(3000 + 1000 * g, g));
   }
   // Runs `fn` at the first pump after the result list got its first row,
   // that is during the comparison.

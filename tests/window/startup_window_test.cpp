@@ -63,7 +63,7 @@ TEST_F(WindowStartup, CommandLineFolderReplacesTheStoredFoldersAndGetsASeparator
   EXPECT_EQ(form().Edit1->text(), "/data/next/");
 
   open({QStringLiteral("/data/not-a-folder-argument")});  // only the program's name
-  EXPECT_EQ(form().Edit1->text(), "/data/My Photos/");  // as stored by the last close
+  EXPECT_EQ(form().Edit1->text(), "/data/My Photos/");    // as stored by the last close
 }
 
 TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
@@ -90,7 +90,8 @@ TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
 TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn) {
   Tree tree;
   for (int g = 0; g < 3; ++g)
-    for (const char* name : {"a", "b"}) tree.file(QStringLiteral("g%1/%2.bin").arg(g).arg(name), Bytes(3000 + 1000 * g, g));
+    for (const char* name : {"a", "b"})
+      tree.file(QStringLiteral("g%1/%2.bin").arg(g).arg(name), Bytes(3000 + 1000 * g, g));
   openEnglishEveryPump();
   form().show();
   int writesAtClose = -1;

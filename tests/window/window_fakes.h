@@ -41,8 +41,8 @@ namespace window_test {
 inline const QString kStartTitle = QStringLiteral("Удаление дубликатов файлов Зорвик");
 
 enum class Dialog { YesNo, OkCancel, Message, PickFolder, BrowseFolder, OpenFile, SaveFile };
-inline const char* const kDialogNames[] = {"Yes/No question", "OK/Cancel question", "message", "folder picker",
-                                           "folder browser", "open-file dialog", "save-file dialog"};
+inline const char* const kDialogNames[] = {"Yes/No question", "OK/Cancel question", "message",         "folder picker",
+                                           "folder browser",  "open-file dialog",   "save-file dialog"};
 
 // Answers the window's dialogs from a script and records every one. A dialog
 // the script does not expect next fails the test and gets the negative answer
@@ -75,7 +75,9 @@ class FakeUi : public Ui {
   FakeUi& pickFolder(std::optional<QString> chosen, std::optional<QString> start = {}) {
     return add({Dialog::PickFolder, {}, start, false, false, chosen, {}});
   }
-  FakeUi& browseFolder(std::optional<QString> chosen) { return add({Dialog::BrowseFolder, {}, {}, false, false, chosen, {}}); }
+  FakeUi& browseFolder(std::optional<QString> chosen) {
+    return add({Dialog::BrowseFolder, {}, {}, false, false, chosen, {}});
+  }
   FakeUi& openFile(const QString& chosen) { return add({Dialog::OpenFile, {}, {}, false, false, chosen, {}}); }
   FakeUi& saveFile(const QString& chosen) { return add({Dialog::SaveFile, {}, {}, false, false, chosen, {}}); }
 
@@ -83,12 +85,16 @@ class FakeUi : public Ui {
   int count(Dialog kind) const { return static_cast<int>(std::count(shown_.begin(), shown_.end(), kind)); }
   int beeps() const { return beeps_; }
 
-  bool askYesNo(QWidget*, const QString& title, const QString& text) override { return next(Dialog::YesNo, title, text).answer; }
+  bool askYesNo(QWidget*, const QString& title, const QString& text) override {
+    return next(Dialog::YesNo, title, text).answer;
+  }
   bool askOkCancel(QWidget*, const QString& title, const QString& text) override {
     return next(Dialog::OkCancel, title, text).answer;
   }
   void message(QWidget*, const QString& title, const QString& text) override { next(Dialog::Message, title, text); }
-  std::optional<QString> pickFolder(QWidget*, const QString& start) override { return next(Dialog::PickFolder, {}, start).chosen; }
+  std::optional<QString> pickFolder(QWidget*, const QString& start) override {
+    return next(Dialog::PickFolder, {}, start).chosen;
+  }
   QString browseForFolder(QWidget*, const QString& title) override {
     return next(Dialog::BrowseFolder, title, {}).chosen.value_or(QString());
   }
@@ -108,7 +114,8 @@ class FakeUi : public Ui {
   Step next(Dialog kind, const QString& title, const QString& text) {
     shown_.push_back(kind);
     if (script_.empty() || script_.front().kind != kind) {
-      ADD_FAILURE() << "unexpected " << kDialogNames[int(kind)] << " \"" << title.toStdString() << "\": " << text.toStdString();
+      ADD_FAILURE() << "unexpected " << kDialogNames[int(kind)] << " \"" << title.toStdString()
+                    << "\": " << text.toStdString();
       return Step{kind, {}, {}, false, false, {}, {}};
     }
     Step step = std::move(script_.front());
@@ -188,7 +195,8 @@ class WindowTest : public ::testing::Test {
     closeForm();
     Shell* desktop = realShell ? realShell : &shell;
     form_ = std::make_unique<TForm1>(Services{&ui, desktop, &settings, std::move(arguments)});
-    form2_ = std::make_unique<TForm2>(ui, [f = form_.get()] { return f->Russian1->isChecked(); }, form_.get());
+    form2_ = std::make_unique<TForm2>(
+        ui, [f = form_.get()] { return f->Russian1->isChecked(); }, form_.get());
     form_->setFolderList(form2_.get());
     form3_ = std::make_unique<TForm3>(*desktop, form_.get());
     form_->setAbout(form3_.get());
