@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Zorvik and runs every test: once in a
 # Release build (then checks its installation and Debian package), once built
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
+# with AddressSanitizer and UndefinedBehaviorSanitizer; checks the layout,
+# clang-tidy's findings and the strict build of the product's code; runs the
+# fuzz targets.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -16,6 +18,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 scripts/check-install.sh build
+
+# The code's shape: layout, clang-tidy, and warnings as errors.
+scripts/check-format.sh
+scripts/check-tidy.sh build
+cmake -S . -B build-strict -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORVIK_STRICT=ON -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-strict -j "$jobs"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
