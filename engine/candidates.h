@@ -19,6 +19,12 @@ struct CandidateRecord {
   fs::FileId id{};  // the file the walk found under that path
 };
 
+// A line break cannot stand in the list file, which has one row a line, so
+// no candidate's path holds one.
+inline bool HasLineBreak(const QString& text) {
+  return text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'));
+}
+
 // Field `index` (from 0) of `text` split at `separator`; a field of exactly
 // one space reads as empty.
 QString RecordField(const QString& text, QChar separator, int index);

@@ -41,9 +41,6 @@ class ComparePass {
   bool run();
   const CompareStats& stats() const { return stats_; }
 
-  // The progress position (0-100, as shown) of `part` / `whole`.
-  static int Position(qint64 part, qint64 whole) { return ProgressPosition(part, whole); }
-
  private:
   // Files read side by side at most; a larger group is a crowd.
   static constexpr size_t kMaxSideBySide = 256;

@@ -1,5 +1,6 @@
 #include "engine/roots.h"
 
+#include "engine/candidates.h"
 #include "platform/fs.h"
 
 namespace {
@@ -64,7 +65,7 @@ QStringList ResolveRoots(const QStringList& roots) {
   QStringList real;
   for (const QString& root : roots) {
     const QString path = fs::RealFolderPath(root);
-    if (path.isEmpty() || path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) continue;
+    if (path.isEmpty() || HasLineBreak(path)) continue;
     real.append(path == QString(fs::kSeparator) ? path : path + fs::kSeparator);
   }
   return LeaveOutNested(real);

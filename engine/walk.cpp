@@ -4,9 +4,6 @@
 
 namespace {
 constexpr qint64 kSmallFile = 20480;
-
-// A line break cannot stand in the list file, which has one row a line.
-bool HasLineBreak(const QString& name) { return name.contains(QLatin1Char('\n')) || name.contains(QLatin1Char('\r')); }
 }  // namespace
 
 Walker::Walker(ScanHost& host, ScanDriver& driver, CandidateList& list)

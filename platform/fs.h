@@ -128,7 +128,6 @@ class HeldFile : public ReadFile {
   bool open(const QString& path, int* error);
   const QString& path() const { return path_; }
   FileId id() const { return id_; }
-  qint64 openedSize() const { return size_; }
 
   // Adds the owner's write permission (the read-only state is cleared).
   bool clearReadOnly();
@@ -156,7 +155,6 @@ class HeldFile : public ReadFile {
   QByteArray name_;  // the name in the folder, as the system's bytes
   QString path_;
   FileId id_;
-  qint64 size_ = 0;
 };
 
 // For tests: called with the path once a held file is opened and before

@@ -1,3 +1,4 @@
+#include "engine/progress.h"
 #include "tree.h"
 
 namespace {
@@ -9,19 +10,19 @@ const char kCancelled[] = "status:Canceled.,progress:0,title:Zazovovir Iruvav,ca
 }  // namespace
 
 TEST(Scan, ProgressPositionsRoundHalfToEvenWithinTheBar) {
-  EXPECT_EQ(ComparePass::Position(1, 8), 12);     // 12.5
-  EXPECT_EQ(ComparePass::Position(27, 200), 14);  // 13.5
-  EXPECT_EQ(ComparePass::Position(3, 1), 100);    // 300
-  EXPECT_EQ(ComparePass::Position(5, 200), 2);    // 2.5
-  EXPECT_EQ(ComparePass::Position(59, 200), 29);  // 0.295 is a little less in binary
-  EXPECT_EQ(ComparePass::Position(1, 0), 100);
-  EXPECT_EQ(ComparePass::Position(0, 0), 0);
-  EXPECT_EQ(ComparePass::Position(2, 3), 67);
-  EXPECT_EQ(ComparePass::Position(0, 3), 0);
-  EXPECT_EQ(ComparePass::Position(-1, 3), 0);
+  EXPECT_EQ(ProgressPosition(1, 8), 12);     // 12.5
+  EXPECT_EQ(ProgressPosition(27, 200), 14);  // 13.5
+  EXPECT_EQ(ProgressPosition(3, 1), 100);    // 300
+  EXPECT_EQ(ProgressPosition(5, 200), 2);    // 2.5
+  EXPECT_EQ(ProgressPosition(59, 200), 29);  // 0.295 is a little less in binary
+  EXPECT_EQ(ProgressPosition(1, 0), 100);
+  EXPECT_EQ(ProgressPosition(0, 0), 0);
+  EXPECT_EQ(ProgressPosition(2, 3), 67);
+  EXPECT_EQ(ProgressPosition(0, 3), 0);
+  EXPECT_EQ(ProgressPosition(-1, 3), 0);
   const qint64 huge = qint64(1) << 62;  // no overflow in the arithmetic
-  EXPECT_EQ(ComparePass::Position(huge / 2, huge), 50);
-  EXPECT_EQ(ComparePass::Position(huge - 1, huge), 100);
+  EXPECT_EQ(ProgressPosition(huge / 2, huge), 50);
+  EXPECT_EQ(ProgressPosition(huge - 1, huge), 100);
 }
 
 TEST(Scan, OneCandidateEndsWithoutAComparisonStep) {

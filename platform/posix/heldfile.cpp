@@ -243,7 +243,6 @@ HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
     name_ = std::move(other.name_);
     path_ = std::move(other.path_);
     id_ = other.id_;
-    size_ = other.size_;
   }
   return *this;
 }
@@ -282,7 +281,6 @@ bool HeldFile::open(const QString& path, int* error) {
   name_ = name;
   path_ = path;
   id_ = IdOf(opened);
-  size_ = opened.st_size;
   if (g_beforeAction) g_beforeAction(path);
   return true;
 }
