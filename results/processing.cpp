@@ -106,10 +106,6 @@ bool SameFileAsScanned(const ResultRow& row, const fs::HeldFile& file) {
   return row.id == fs::FileId{} || row.id == file.id();
 }
 
-QString DeleteFailedText(const QString& path, int error) {
-  return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
-}
-
 // The rows of the groups whose every copy is marked, and how many such
 // groups there are.
 struct WholeGroups {
@@ -182,7 +178,7 @@ class Run {
   void notOpened(ProcessMode mode, const QString& path, int error) {
     if (error != ENOENT) return fail(mode, path, error);  // a link on the way, a relative path, not a regular file
     // Already gone: nothing is at its path any more.
-    if (mode == ProcessMode::Remove) host_.deleteFailed(DeleteFailedText(path, error));
+    if (mode == ProcessMode::Remove) host_.deleteFailed(path, error);
     ++result_.processed;
   }
 
@@ -229,7 +225,7 @@ class Run {
 
   void fail(ProcessMode mode, const QString& path, int error) {
     ++result_.failed;
-    if (mode == ProcessMode::Remove) host_.deleteFailed(DeleteFailedText(path, error));
+    if (mode == ProcessMode::Remove) host_.deleteFailed(path, error);
     host_.failed(path, fs::ErrorText(error));
   }
 

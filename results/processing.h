@@ -20,7 +20,9 @@ class ProcessHost {
   virtual bool confirm(const QString& title, const QString& text) = 0;  // OK / Cancel
   // Whether groups whose every copy is marked go too; No is the default.
   virtual bool askWholeGroups(const QString& title, const QString& text) = 0;
-  virtual void deleteFailed(const QString& message) = 0;                      // waits until seen
+  // A plain deletion failed (error: the system's code or one of fs's
+  // refusals); the front end says so and returns once it has been seen.
+  virtual void deleteFailed(const QString& path, int error) = 0;
   virtual void failed(const QString& /*path*/, const QString& /*reason*/) {}  // a row that failed
   virtual void pump() {}
   virtual void setStatus(const QString&) {}

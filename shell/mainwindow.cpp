@@ -9,6 +9,7 @@
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
+#include "shell/messages.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -203,7 +204,7 @@ bool TForm1::confirm(const QString& title, const QString& text) { return service
 bool TForm1::askWholeGroups(const QString& title, const QString& text) {
   return services_.ui->askNoYes(this, title, text);
 }
-void TForm1::deleteFailed(const QString& message) { tell(message); }
+void TForm1::deleteFailed(const QString& path, int error) { tell(DeleteFailedMessage(path, error, !english())); }
 void TForm1::clearTotals() {
   Edit7->clear();
   Edit5->clear();

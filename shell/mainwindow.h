@@ -179,7 +179,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void browseDestination() override;
   bool deleteEmptyFolders() override;
   bool confirm(const QString& title, const QString& text) override;
-  void deleteFailed(const QString& message) override;
+  void deleteFailed(const QString& path, int error) override;
   bool askWholeGroups(const QString& title, const QString& text) override;
   void clearTotals() override;
 

@@ -219,6 +219,16 @@ QString ErrorText(int error) {
       return QStringLiteral("no usable trash folder for this file");
     case kReplaced:
       return QStringLiteral("not the file the scan found under this name");
+    case kUnsafeStep:
+      return QStringLiteral("the path leads from a folder of one user into a folder or file of another");
+    case kSharedLink:
+      return QStringLiteral("the path leads through another user's link in a shared folder");
+    case kOtherOwner:
+      return QStringLiteral("the file belongs to another user");
+    case kNoReader:
+      return QStringLiteral("a FIFO that nobody reads");
+    case kAttributes:
+      return QStringLiteral("its extended attributes or ACLs could not be carried over");
     case EISDIR:
       return QStringLiteral("a folder, not a file");
     default:

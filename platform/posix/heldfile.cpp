@@ -268,7 +268,7 @@ bool HeldFile::open(const QString& path, int* error) {
   const QByteArray name = bytes.mid(cut + 1);
   if (name.isEmpty() || name == "." || name == "..") return fail(EISDIR);
   dir_ = OpenNoLinks(bytes.left(cut + 1).constData(), O_RDONLY | O_DIRECTORY);
-  if (dir_ < 0) return fail(errno);
+  if (dir_ < 0) return fail(errno == ELOOP ? kThroughLink : errno);
   // Looked at before opening, so a FIFO or a device is never opened.
   struct stat listed, opened;
   if (fstatat(dir_, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) != 0) return fail(errno);
