@@ -71,17 +71,17 @@ bool MakePath(const QString& folder);
 
 // Error codes are the system's (errno), or one of these, which say what the
 // program itself refused; they lie above every errno value.
-inline constexpr int kThroughLink = 1001;   // a link in the path
-inline constexpr int kNotAbsolute = 1002;   // a relative path
-inline constexpr int kNotRegular = 1003;    // a FIFO, socket or device
-inline constexpr int kChanged = 1004;       // changed while it was acted on
-inline constexpr int kNoTrash = 1005;       // no trash folder can take the file
-inline constexpr int kReplaced = 1006;      // another file than the scan found
-inline constexpr int kUnsafeStep = 1007;    // as root: from a user's folder into one of another owner
-inline constexpr int kSharedLink = 1008;    // another user's link in a shared sticky folder
-inline constexpr int kOtherOwner = 1009;    // an existing output that belongs to another user
-inline constexpr int kNoReader = 1010;      // a FIFO that nobody reads
-inline constexpr int kAttributes = 1011;    // extended attributes or ACLs could not be carried
+inline constexpr int kThroughLink = 1001;  // a link in the path
+inline constexpr int kNotAbsolute = 1002;  // a relative path
+inline constexpr int kNotRegular = 1003;   // a FIFO, socket or device
+inline constexpr int kChanged = 1004;      // changed while it was acted on
+inline constexpr int kNoTrash = 1005;      // no trash folder can take the file
+inline constexpr int kReplaced = 1006;     // another file than the scan found
+inline constexpr int kUnsafeStep = 1007;   // as root: from a user's folder into one of another owner
+inline constexpr int kSharedLink = 1008;   // another user's link in a shared sticky folder
+inline constexpr int kOtherOwner = 1009;   // an existing output that belongs to another user
+inline constexpr int kNoReader = 1010;     // a FIFO that nobody reads
+inline constexpr int kAttributes = 1011;   // extended attributes or ACLs could not be carried
 inline constexpr int kFirstRefusal = kThroughLink;
 inline constexpr int kLastRefusal = kAttributes;
 // Whether `error` is one of the program's own refusals rather than a

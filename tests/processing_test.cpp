@@ -48,8 +48,8 @@ TEST(Processing, RemoveDeletesMarkedFilesAndReportsEachFailure) {
   EXPECT_EQ(ProcessMarked(model, host).processed, 2);  // ro, and gone: no file is at its path; dir is no file
   EXPECT_FALSE(Exists(t("ro")));
   EXPECT_TRUE(Exists(t("keep")) && Exists(t("dir/inner")));
-  EXPECT_EQ(host.failures.join('\n'), t("dir") + " = " + QString::number(EISDIR) + '\n' + t("gone") + " = " +
-                                          QString::number(ENOENT));
+  EXPECT_EQ(host.failures.join('\n'),
+            t("dir") + " = " + QString::number(EISDIR) + '\n' + t("gone") + " = " + QString::number(ENOENT));
   EXPECT_EQ(host.asked.join(','), "Confirm|Delete (or move) all selected files?");
   EXPECT_EQ(host.status.join(','), "In process ...,Processing files - 2; failed - 1");
   EXPECT_EQ(host.progress.join(','), "0,0,20,40,60,80,100");
