@@ -1,12 +1,16 @@
-// Byte-for-byte comparison of two open files, shared by the scan's proof of
-// a group and by processing's check that a copy is still left.
+// Reading two open files for the scan's proof of a group and for
+// processing's check that a copy is still left: byte-for-byte comparison,
+// and a digest of a whole file's content.
 #pragma once
 
 #include "platform/fs.h"
 
 #include <QtGlobal>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 
 // A read that starts below this offset ends at it: two files that differ on
 // their first page cost no long read.
@@ -18,7 +22,20 @@ using ChunkRead = std::function<bool(qint64 bytes)>;
 
 // Whether `a` and `b` hold the same `length` bytes from `offset`, read in
 // chunks of at most `chunk` bytes through their descriptors. False as soon
-// as a chunk differs, a read fails or `chunkRead` says stop. Sizes are not
+// as a chunk differs, a read fails or `chunkRead` says stop. A stretch where
+// both files have a hole holds zeros in both and is not read, so two sparse
+// files cost what their data costs, not what their sizes say. Sizes are not
 // looked at: a caller that needs whole, unchanged files checks them.
 bool SameBytes(const fs::ReadFile& a, const fs::ReadFile& b, qint64 offset, qint64 length,
                const ChunkRead& chunkRead = {}, qint64 chunk = 1 << 20);
+
+// 128 bits of XXH3.
+using ContentDigest = std::pair<std::uint64_t, std::uint64_t>;
+
+// A digest of the first `size` bytes of `file` that depends on those bytes
+// alone, not on where the file has holes: every 4 KiB block that is not all
+// zeros is hashed with its offset, and holes are skipped without reading.
+// Two files of one size with equal digests are very likely equal (a caller
+// still compares them byte for byte); unequal digests prove them different.
+// Nothing when a read fails or `chunkRead` says stop.
+std::optional<ContentDigest> DigestOfContent(const fs::ReadFile& file, qint64 size, const ChunkRead& chunkRead = {});

@@ -114,6 +114,13 @@ class ReadFile {
   bool readAt(qint64 offset, char* buffer, qint64 length) const;
   // The current size, or -1.
   qint64 size() const;
+  // Whether the file may have holes: fewer blocks are stored than its size
+  // needs. Only then is it worth asking where its data lies.
+  bool mayHaveHoles() const;
+  // The first offset at or after `offset` that is not in a hole: the size
+  // when only a hole follows, `offset` itself where the system cannot tell.
+  // Holes read as zero bytes.
+  qint64 dataFrom(qint64 offset) const;
   bool isOpen() const { return fd_ >= 0; }
   void close();
 

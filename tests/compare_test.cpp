@@ -1,4 +1,5 @@
 #include "engine/compare.h"
+#include "engine/bytes.h"
 #include "engine/walk.h"
 #include "tree.h"
 
@@ -131,4 +132,37 @@ TEST(Compare, ManyFilesSharingAFirstBlockAreEachReadOnce) {
     EXPECT_EQ(host.rows(t).left(9), QString::asprintf("f000 f%03d", n - 10));
     EXPECT_LE(stats.bytesRead, qint64(n + 20) * 4996) << n;
   }
+}
+
+// Holes read as zeros and cost nothing: two sparse files of a terabyte are
+// compared by their data alone, a hole equals written zeros, and a byte in
+// the last block still tells files apart.
+TEST(Compare, SparseFilesCostWhatTheirDataCosts) {
+  constexpr qint64 kHuge = qint64(1) << 40;
+  const Tree t;
+  t.sized("a", kHuge, kHuge - 1);
+  t.sized("b", kHuge, kHuge - 1);
+  t.sized("c", kHuge, kHuge - 2);
+  fs::ReadFile a, b, c;
+  ASSERT_TRUE(a.open(t("a")) && b.open(t("b")) && c.open(t("c")));
+  qint64 read = 0;
+  const ChunkRead counted = [&](qint64 bytes) { return read += bytes, true; };
+  EXPECT_TRUE(SameBytes(a, b, 0, kHuge, counted));
+  EXPECT_FALSE(SameBytes(a, c, 0, kHuge, counted));
+  EXPECT_EQ(DigestOfContent(a, kHuge, counted), DigestOfContent(b, kHuge, counted));
+  EXPECT_NE(DigestOfContent(a, kHuge, counted), DigestOfContent(c, kHuge, counted));
+  EXPECT_LT(read, qint64(64) << 20);
+
+  // The same content with its zeros written out.
+  constexpr qint64 kSmall = 3 << 20;
+  t.sized("sparse", kSmall, kSmall - 5000);
+  QByteArray dense(kSmall, '\0');
+  dense[kSmall - 5000] = '\1';
+  t.file("dense", dense);
+  fs::ReadFile sparse, written;
+  ASSERT_TRUE(sparse.open(t("sparse")) && written.open(t("dense")));
+  EXPECT_TRUE(sparse.mayHaveHoles());
+  EXPECT_FALSE(written.mayHaveHoles());
+  EXPECT_TRUE(SameBytes(sparse, written, 0, kSmall));
+  EXPECT_EQ(DigestOfContent(sparse, kSmall), DigestOfContent(written, kSmall));
 }

@@ -16,6 +16,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -311,6 +312,18 @@ bool ReadFile::readAt(qint64 offset, char* buffer, qint64 length) const {
 qint64 ReadFile::size() const {
   struct stat st;
   return fd_ >= 0 && fstat(fd_, &st) == 0 ? st.st_size : -1;
+}
+
+bool ReadFile::mayHaveHoles() const {
+  struct stat st;
+  return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_blocks * 512 < st.st_size;
+}
+
+qint64 ReadFile::dataFrom(qint64 offset) const {
+  const off_t data = lseek(fd_, offset, SEEK_DATA);
+  if (data >= 0) return data;
+  if (errno != ENXIO) return offset;  // the system cannot tell: data
+  return std::max(offset, size());    // nothing but a hole up to the end
 }
 
 void ReadFile::close() {
