@@ -282,10 +282,12 @@ def a03_grafted_root_folder():
         s = Stage()
         s.nobody_file("t/a", b"dup")
         s.nobody_file("t/sub/x", b"dup")
-        rootdir = f"{s.home}/rootdir"
+        code, _, err, _ = s.cli("scan", f"{s.home}/t", "--output", f"{s.top}/list.txt")
+        # A folder of root's in a folder nobody may write: renamed within it,
+        # it needs no right to the folder itself.
+        rootdir = f"{s.home}/t/rootdir"
         os.makedirs(rootdir)
         s.write(f"{rootdir}/x", b"dup", mode=0o600)
-        code, _, err, _ = s.cli("scan", f"{s.home}/t", "--output", f"{s.top}/list.txt")
         as_nobody(["mv", f"{s.home}/t/sub", f"{s.home}/t/sub.old"])
         as_nobody(["mv", rootdir, f"{s.home}/t/sub"])
         s.guard([s.secret, s.roothome, f"{s.home}/t/sub"])
