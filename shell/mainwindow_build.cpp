@@ -305,8 +305,10 @@ void TForm1::buildMenus() {
   Saveas1 = action(File1, "Saveas1", QKeySequence(Qt::CTRL | Qt::Key_S));
   Load1 = action(File1, "Load1", QKeySequence(Qt::CTRL | Qt::Key_L));
   separator(File1, "N11");
-  Enter1 = action(File1, "Enter1", QKeySequence(Qt::CTRL | Qt::Key_Return));
-  Enter1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  // Both Enter keys; a menu shows the first shortcut, and Qt names the
+  // keypad's key "Enter" (the main one "Return").
+  Enter1 = action(File1, "Enter1");
+  Enter1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::CTRL | Qt::Key_Return)});
   Delete1 = action(File1, "Delete1", QKeySequence(Qt::CTRL | Qt::Key_Delete));
   Cancel1 = action(File1, "Cancel1", QKeySequence(Qt::Key_Escape));
   separator(File1, "N3");
@@ -339,8 +341,8 @@ void TForm1::buildMenus() {
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  Execute1 = action(PopupMenu1, "Execute1", QKeySequence(Qt::Key_Return));
-  Execute1->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});  // keypad Enter too
+  Execute1 = action(PopupMenu1, "Execute1");
+  Execute1->setShortcuts({QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return)});  // shown as "Enter"
   OpenFolder1 = action(PopupMenu1, "OpenFolder1", QKeySequence(Qt::CTRL | Qt::Key_F));
   separator(PopupMenu1, "N10");
   SelectAll1 = action(PopupMenu1, "SelectAll1", QKeySequence(Qt::CTRL | Qt::Key_A));

@@ -63,6 +63,7 @@ TEST_F(WindowLayout, DefaultsAtCreation) {
   QStringList columns;
   for (int c = 0; c < 4; ++c) columns << f.BaseView->model()->headerData(c, Qt::Horizontal).toString();
   EXPECT_EQ(columns, (QStringList{"Имя файла", "Путь", "Размер КБ", "Дата"}));  // in both languages
+  EXPECT_EQ(menuKeys(), "Ctrl+Ins Ctrl+S Ctrl+L Ctrl+Enter Ctrl+Del Esc Alt+F4 Enter Ctrl+F Ctrl+A Ctrl+Z");
 }
 
 TEST_F(WindowLayout, CannotBeMadeSmallerThan410By300) {

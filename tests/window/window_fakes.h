@@ -263,6 +263,14 @@ class WindowTest : public ::testing::Test {
     for (int i = 0; i < form().results().count(); ++i) s << form().results().row(i).caption;
     return s;
   }
+  // The keys the menus show beside their items, as Qt names them now.
+  QString menuKeys() {
+    QStringList keys;
+    for (const char* name : {"AddFolders1", "Saveas1", "Load1", "Enter1", "Delete1", "Cancel1", "close1", "Execute1",
+                             "OpenFolder1", "SelectAll1", "UnselectAll1"})
+      keys << named<QAction>(name)->shortcut().toString(QKeySequence::NativeText);
+    return keys.join(QLatin1Char(' '));
+  }
   QString totals() { return form().Edit7->text() + QStringLiteral(" / ") + form().Edit5->text(); }
   QString status() { return form().Label1->text(); }
   QString detail() { return form().Label2->text(); }
