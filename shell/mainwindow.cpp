@@ -94,7 +94,7 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
-  if (!ok) tell(QStringLiteral("The settings could not be saved."));
+  if (!ok) tell(LanguageText(english(), "The settings could not be saved.", "Не удалось сохранить настройки."));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -156,13 +156,16 @@ class FakeShell : public Shell {
   void removeFolderCommand() override { commandExists = false; }
 };
 
-// The settings store, in memory; counts the writes.
+// The settings store, in memory; counts the writes, and takes none while
+// `failing` is set.
 class MemorySettings : public SettingsStore {
  public:
   QMap<QString, QString> values;
   int writes = 0;
+  bool failing = false;
   QString read(const QString& name) override { return values.value(name); }
   bool write(const QString& name, const QString& value) override {
+    if (failing) return false;
     values[name] = value;
     ++writes;
     return true;
