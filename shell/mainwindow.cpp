@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
 
 namespace {
 
@@ -54,6 +56,12 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   applyCaptions(false);
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
   connect(&model_, &ResultModel::totalsError, this, &TForm1::tell);
+  // A new list, scanned or loaded, starts at its top left, not where the
+  // list before it was scrolled to.
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+    BaseView->scrollToTop();
+    BaseView->horizontalScrollBar()->setValue(0);
+  });
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
   setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
