@@ -63,7 +63,6 @@ TForm1::TForm1(const Services& services, QWidget* parent)
     BaseView->horizontalScrollBar()->setValue(0);
   });
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
-  setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   pumpClock_.start();
@@ -84,8 +83,7 @@ void TForm1::FormCreate() {
   sEdit1->setText(settings.read(QStringLiteral("master")));
   driver_.ScanStopped = true;
   if (language != QLatin1String("En")) Russian1->trigger();
-  if (Russian1->isChecked())
-    Label1->setText(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
+  if (Russian1->isChecked()) setStatus(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
   // The first non-empty argument is a folder to scan.
   for (qsizetype i = 1; i < services_.arguments.size(); ++i) {
     if (services_.arguments[i].isEmpty()) continue;
@@ -155,8 +153,17 @@ void TForm1::pumpEvents() {
 void TForm1::setRootList(const QStringList& roots) {
   if (form2_) form2_->setEntries(roots);
 }
-void TForm1::setStatus(const QString& text) { Label1->setText(text); }
-void TForm1::setDetail(const QString& text) { Label2->setText(text); }
+void TForm1::setStatus(const QString& text) {
+  Label1->setText(text);
+  layoutStatusRow();
+}
+void TForm1::setDetail(const QString& text) {
+  // The walk shows every file it takes: the row changes only when the
+  // detail comes or goes.
+  const bool had = !Label2->text().isEmpty();
+  Label2->setText(text);
+  if (had == text.isEmpty()) layoutStatusRow();
+}
 void TForm1::setProgress(int position) { ProgressBar1->setValue(position); }
 void TForm1::setTitle(const QString& title) {
   SetApplicationTitle(title);
@@ -216,7 +223,7 @@ void TForm1::deleteFailed(const QString& path, int error) { tell(DeleteFailedMes
 void TForm1::clearTotals() {
   Edit7->clear();
   Edit5->clear();
-  Label2->clear();
+  setDetail(QString());
 }
 // ---------------------------------------------------------------- folders
 
