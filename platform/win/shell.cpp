@@ -70,4 +70,6 @@ Shell& DesktopShell() {
   return shell;
 }
 
-std::unique_ptr<Shell> DesktopShellAt(const QString& programPath) { return std::make_unique<WindowsShell>(programPath); }
+std::unique_ptr<Shell> DesktopShellAt(const QString& programPath) {
+  return std::make_unique<WindowsShell>(programPath);
+}
