@@ -57,9 +57,6 @@ TEST(Layout, TheSmallestSizeKeepsEveryTwoControlsApart) {
   // each other once the window is 190 narrower; nothing limits the height.
   const Box apart[] = {{QRect(8, 10, 100, 16), L | T}, {QRect(300, 8, 100, 18), T | R}};
   EXPECT_EQ(SmallestClean(apart, kClient), QSize(905 - 190, 1));
-  // A field keeps its least width.
-  const Box field[] = {{QRect(9, 29, 647, 24), L | T | R, 100}};
-  EXPECT_EQ(SmallestClean(field, kClient).width(), 905 - 547);
   // Two labels at the same side that meet at any width leave the designed size.
   const Box meeting[] = {{QRect(8, 10, 100, 16), L | T}, {QRect(100, 10, 100, 16), L | T}};
   EXPECT_EQ(SmallestClean(meeting, kClient), kClient);
