@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 class Shell {
  public:
   virtual ~Shell() = default;
@@ -22,3 +24,6 @@ class Shell {
 
 // The real desktop.
 Shell& DesktopShell();
+// The real desktop for a copy of this program at `programPath`: the folder
+// command it adds starts that file.
+std::unique_ptr<Shell> DesktopShellAt(const QString& programPath);

@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
 
 namespace {
 
@@ -54,8 +56,13 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   applyCaptions(false);
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
   connect(&model_, &ResultModel::totalsError, this, &TForm1::tell);
+  // A new list, scanned or loaded, starts at its top left, not where the
+  // list before it was scrolled to.
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+    BaseView->scrollToTop();
+    BaseView->horizontalScrollBar()->setValue(0);
+  });
   resize(kClient.width(), kClient.height() + menuBar()->sizeHint().height());
-  setMinimumSize(410, 300);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
   pumpClock_.start();
@@ -76,8 +83,7 @@ void TForm1::FormCreate() {
   sEdit1->setText(settings.read(QStringLiteral("master")));
   driver_.ScanStopped = true;
   if (language != QLatin1String("En")) Russian1->trigger();
-  if (Russian1->isChecked())
-    Label1->setText(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
+  if (Russian1->isChecked()) setStatus(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
   // The first non-empty argument is a folder to scan.
   for (qsizetype i = 1; i < services_.arguments.size(); ++i) {
     if (services_.arguments[i].isEmpty()) continue;
@@ -94,7 +100,7 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
-  if (!ok) tell(QStringLiteral("The settings could not be saved."));
+  if (!ok) tell(LanguageText(english(), "The settings could not be saved.", "Не удалось сохранить настройки."));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -147,8 +153,17 @@ void TForm1::pumpEvents() {
 void TForm1::setRootList(const QStringList& roots) {
   if (form2_) form2_->setEntries(roots);
 }
-void TForm1::setStatus(const QString& text) { Label1->setText(text); }
-void TForm1::setDetail(const QString& text) { Label2->setText(text); }
+void TForm1::setStatus(const QString& text) {
+  Label1->setText(text);
+  layoutStatusRow();
+}
+void TForm1::setDetail(const QString& text) {
+  // The walk shows every file it takes: the row changes only when the
+  // detail comes or goes.
+  const bool had = !Label2->text().isEmpty();
+  Label2->setText(text);
+  if (had == text.isEmpty()) layoutStatusRow();
+}
 void TForm1::setProgress(int position) { ProgressBar1->setValue(position); }
 void TForm1::setTitle(const QString& title) {
   SetApplicationTitle(title);
@@ -208,7 +223,7 @@ void TForm1::deleteFailed(const QString& path, int error) { tell(DeleteFailedMes
 void TForm1::clearTotals() {
   Edit7->clear();
   Edit5->clear();
-  Label2->clear();
+  setDetail(QString());
 }
 // ---------------------------------------------------------------- folders
 

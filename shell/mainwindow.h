@@ -4,6 +4,7 @@
 #include "engine/scan.h"
 #include "results/model.h"
 #include "results/processing.h"
+#include "shell/layout.h"
 #include "zorvik_version.h"
 
 #include <QElapsedTimer>
@@ -118,8 +119,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
  private:
   struct Placed {
     QWidget* widget;
-    QRect design;
-    int anchors;  // layout::Anchor flags
+    layout::Box box;
     QSize parentDesign;
   };
 
@@ -128,9 +128,18 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void hookEvents();
   // The client area as the window was designed.
   static constexpr QSize kClient{905, 546};
+  // The row of the status line and the progress detail, as designed: from
+  // x 168 to the detail's right end at x 897, 8 pixels from the right edge.
+  static constexpr QRect kStatusRow{168, 144, 729, 17};
 
   void place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign = kClient);
   void layoutPlaced();
+  Placed* placedOf(const QWidget* widget);
+  // The controls that show a text take its width, and the window's smallest
+  // size follows: run whenever the texts change language.
+  void fitToTexts();
+  // The status line and the progress detail: run whenever either changes.
+  void layoutStatusRow();
   void fitColumns();
   void FormCreate();
   void FormClose();

@@ -3,6 +3,7 @@
 #include "shell/mainwindow.h"
 
 #include "shell/about.h"
+#include "shell/elidedlabel.h"
 #include "shell/eventhooks.h"
 #include "shell/layout.h"
 #include "shell/pictures.h"
@@ -69,27 +70,6 @@ class ResultDelegate : public QStyledItemDelegate {
 };
 }  // namespace
 
-// ---------------------------------------------------------------- layout
-
-void TForm1::place(QWidget* w, int x, int y, int width, int height, int anchors, QSize parentDesign) {
-  w->setGeometry(x, y, width, height);
-  placed_.push_back({w, QRect(x, y, width, height), anchors, parentDesign});
-}
-
-void TForm1::layoutPlaced() {
-  for (const Placed& p : placed_)
-    p.widget->setGeometry(layout::Anchored(p.design, p.anchors, p.parentDesign, p.widget->parentWidget()->size()));
-}
-
-void TForm1::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  layoutPlaced();
-}
-
-void TForm1::fitColumns() {
-  const std::array<int, 3> widths = layout::SharedColumnWidths(BaseView->viewport()->width(), BaseView->columnWidth(1));
-  for (size_t k = 0; k < widths.size(); ++k) BaseView->setColumnWidth(layout::kSharedColumns[k], widths[k]);
-}
 void TForm1::buildControls() {
   central = new QWidget(this);
   central->setObjectName(QStringLiteral("central"));
@@ -105,12 +85,12 @@ void TForm1::buildControls() {
   };
 
   sLabel1 = new QLabel(central);
-  place(sLabel1, 8, 10, 372, 16, L | T);
+  place(sLabel1, 8, 10, 231, 16, L | T);
   sCheckBox1 = new QCheckBox(central);
   sCheckBox1->setChecked(true);
-  place(sCheckBox1, 383, 8, 300, 18, T | R);
+  place(sCheckBox1, 383, 8, 163, 18, T | R);
   sLabel2 = new QLabel(central);
-  place(sLabel2, 695, 10, 80, 16, T | R);
+  place(sLabel2, 695, 10, 45, 16, T | R);
 
   Edit1 = new QLineEdit(central);
   place(Edit1, 9, 29, 647, 24, L | T | R);
@@ -145,6 +125,7 @@ void TForm1::buildControls() {
   Button2 = new QPushButton(central);
   Button2->setToolTip(QStringLiteral("Ctrl+Del"));
   place(Button2, 786, 60, 110, 35, R);
+  placed_.back().box.limit = kStatusRow.top() - layout::kGap;  // in a tall window it stops above the status line
 
   sEdit1Label = new QLabel(central);
   sEdit1Label->setObjectName(QStringLiteral("sEdit1BoundLabel"));
@@ -161,11 +142,10 @@ void TForm1::buildControls() {
   Edit5->setReadOnly(true);
   Edit5->setFocusPolicy(Qt::NoFocus);
   place(Edit5, 85, 140, 77, 24, L | T);
-  Label1 = new QLabel(central);
-  place(Label1, 168, 144, 462, 17, L | T);
-  Label2 = new QLabel(central);
+  // The status line and the progress detail share their row (layoutStatusRow).
+  Label1 = new ElidedLabel(central);
+  Label2 = new ElidedLabel(central);
   Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  place(Label2, 632, 144, 265, 17, T | R);
   ProgressBar1 = new QProgressBar(central);
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
@@ -305,8 +285,10 @@ void TForm1::buildMenus() {
   Saveas1 = action(File1, "Saveas1", QKeySequence(Qt::CTRL | Qt::Key_S));
   Load1 = action(File1, "Load1", QKeySequence(Qt::CTRL | Qt::Key_L));
   separator(File1, "N11");
-  Enter1 = action(File1, "Enter1", QKeySequence(Qt::CTRL | Qt::Key_Return));
-  Enter1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  // Both Enter keys; a menu shows the first shortcut, and Qt names the
+  // keypad's key "Enter" (the main one "Return").
+  Enter1 = action(File1, "Enter1");
+  Enter1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Enter), QKeySequence(Qt::CTRL | Qt::Key_Return)});
   Delete1 = action(File1, "Delete1", QKeySequence(Qt::CTRL | Qt::Key_Delete));
   Cancel1 = action(File1, "Cancel1", QKeySequence(Qt::Key_Escape));
   separator(File1, "N3");
@@ -339,8 +321,8 @@ void TForm1::buildMenus() {
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  Execute1 = action(PopupMenu1, "Execute1", QKeySequence(Qt::Key_Return));
-  Execute1->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});  // keypad Enter too
+  Execute1 = action(PopupMenu1, "Execute1");
+  Execute1->setShortcuts({QKeySequence(Qt::Key_Enter), QKeySequence(Qt::Key_Return)});  // shown as "Enter"
   OpenFolder1 = action(PopupMenu1, "OpenFolder1", QKeySequence(Qt::CTRL | Qt::Key_F));
   separator(PopupMenu1, "N10");
   SelectAll1 = action(PopupMenu1, "SelectAll1", QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -410,6 +392,12 @@ void TForm1::hookEvents() {
   OnEvent(previewPane, QEvent::Resize, [this] {
     layoutPlaced();
     showPreview();
+    return false;
+  });
+  // A label whose text changed asks its parent for room: the status row
+  // follows texts set by any path, not only through setStatus and setDetail.
+  OnEvent(central, QEvent::LayoutRequest, [this] {
+    layoutStatusRow();
     return false;
   });
   OnEvent(BaseView->viewport(), QEvent::Resize, [this] {

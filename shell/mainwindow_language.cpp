@@ -68,6 +68,7 @@ const Caption kCaptions[] = {
 
 void TForm1::applyCaptions(bool russian) {
   ApplyCaptions(this, kCaptions, russian, [this](const QString& caption) { setCaption(caption); });
+  fitToTexts();
 }
 
 void TForm1::Russian1Click() {

@@ -11,6 +11,9 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 namespace {
 
 QString DataHome() {
@@ -39,15 +42,23 @@ void RemoveNautilusScripts() {
 }
 
 // One argument of a desktop entry's Exec line: quoted, with the characters
-// that are special inside quotes escaped, then escaped as a string value.
+// that are special inside quotes escaped by a backslash and a '%' doubled
+// (a single one would start a field code), then escaped as a string value,
+// which doubles every backslash: a '$' is written \\$, a '"' \\".
 QString ExecArgument(const QString& arg) {
   QString quoted;
   for (const QChar c : arg) {
     if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
       quoted += QLatin1Char('\\');
+    else if (c == QLatin1Char('%'))
+      quoted += QLatin1Char('%');
     quoted += c;
   }
   quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+  // Control characters stand in a string value only as escapes.
+  quoted.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+  quoted.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+  quoted.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
@@ -69,11 +80,12 @@ bool WriteFile(const QString& path, const QString& text, bool executable) {
 
 class FreedesktopShell : public Shell {
  public:
+  explicit FreedesktopShell(QString program = {}) : program_(std::move(program)) {}
   void open(const QString& target) override {
     const QUrl url = target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
     QDesktopServices::openUrl(url);
   }
-  QString programPath() override { return QCoreApplication::applicationFilePath(); }
+  QString programPath() override { return program_.isEmpty() ? QCoreApplication::applicationFilePath() : program_; }
   void restart() override { QProcess::startDetached(programPath(), {}); }
   bool folderCommandExists() override { return QFile::exists(DesktopEntryPath()); }
   bool addFolderCommand(const QString& menuText) override {
@@ -105,6 +117,9 @@ class FreedesktopShell : public Shell {
     QFile::remove(ServiceMenuPath());
     QFile::remove(DesktopEntryPath());
   }
+
+ private:
+  QString program_;  // empty: this program
 };
 
 }  // namespace
@@ -112,4 +127,8 @@ class FreedesktopShell : public Shell {
 Shell& DesktopShell() {
   static FreedesktopShell shell;
   return shell;
+}
+
+std::unique_ptr<Shell> DesktopShellAt(const QString& programPath) {
+  return std::make_unique<FreedesktopShell>(programPath);
 }

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <memory>
+#include <utility>
+
 #include <shellapi.h>
 #include <windows.h>
 
@@ -30,8 +33,10 @@ bool WriteDefault(const wchar_t* key, const QString& value) {
 
 class WindowsShell : public Shell {
  public:
+  explicit WindowsShell(QString program = {}) : program_(std::move(program)) {}
   void open(const QString& target) override { ShellExecuteW(nullptr, L"open", W(target), nullptr, nullptr, SW_SHOW); }
   QString programPath() override {
+    if (!program_.isEmpty()) return program_;
     wchar_t path[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     return QString::fromWCharArray(path, static_cast<qsizetype>(length));
@@ -53,6 +58,9 @@ class WindowsShell : public Shell {
     RegDeleteTreeW(HKEY_CURRENT_USER, kCommandKey);  // the command subkey with it
     RegDeleteKeyW(HKEY_CURRENT_USER, kCommandKey);
   }
+
+ private:
+  QString program_;  // empty: this program
 };
 
 }  // namespace
@@ -60,4 +68,8 @@ class WindowsShell : public Shell {
 Shell& DesktopShell() {
   static WindowsShell shell;
   return shell;
+}
+
+std::unique_ptr<Shell> DesktopShellAt(const QString& programPath) {
+  return std::make_unique<WindowsShell>(programPath);
 }

@@ -4,6 +4,7 @@
 
 #include <QListWidget>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -50,6 +51,7 @@ class WindowFolders : public WindowTest {
   }
 
   Tree tree;
+  std::unique_ptr<Shell> desktop;
 };
 
 TEST_F(WindowFolders, AddFoldersListsTheFoldersAndOkWritesThemBack) {
@@ -173,12 +175,29 @@ TEST_F(WindowFolders, BrowseCommandsStartAtTheFieldsFolderOrWhereTheyWereLast) {
 
 TEST_F(WindowFolders, AddIntoContextMenuWritesAndRemovesTheFileManagerEntries) {
   Tree data;
-  realShell = &DesktopShell();
-  const QString program = QCoreApplication::applicationFilePath();
+  // A program installed where its path needs every kind of quoting: a '%'
+  // is doubled, a '"' and a '$' are escaped inside the quotes, and each
+  // escaping backslash is doubled again as a string value.
+  const QString program = data.root() + "/opt/100% \"sure\" $HOME/zorvik";
+  const QString exec = "Exec=\"" + data.root() + R"(/opt/100%% \\"sure\\" \\$HOME/zorvik" %f)" + "\n";
+  desktop = DesktopShellAt(program);  // outlives the windows that use it
+  realShell = desktop.get();
+  const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
   auto expectEntries = [&](const QString& share, const QString& menuText) {
-    const QString exec = "Exec=\"" + program + "\" %f\n";
+    const QString entryPath = data(share + "/applications/zorvik-find-duplicates.desktop");
     const QString entry = QString::fromUtf8(data.read(share + "/applications/zorvik-find-duplicates.desktop"));
     EXPECT_TRUE(entry.contains("Name=" + menuText + "\n") && entry.contains(exec)) << entry.toStdString();
+    if (validator.isEmpty()) {
+      ADD_FAILURE() << "desktop-file-validate is missing (scripts/install-deps.sh installs it)";
+    } else {
+      QProcess validate;
+      validate.setProcessChannelMode(QProcess::MergedChannels);
+      validate.start(validator, {entryPath});
+      ASSERT_TRUE(validate.waitForFinished());
+      EXPECT_EQ(validate.exitCode(), 0);
+      EXPECT_EQ(QString::fromUtf8(validate.readAll()), "");
+    }
+    // Dolphin's service menu carries the same command line.
     const QString service = QString::fromUtf8(data.read(share + "/kio/servicemenus/zorvik-find-duplicates.desktop"));
     EXPECT_TRUE(service.contains("Name=" + menuText + "\n") && service.contains(exec)) << service.toStdString();
     const QString scriptPath = data(share + "/nautilus/scripts/" + menuText);

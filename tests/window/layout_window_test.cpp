@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QSplitter>
@@ -31,6 +32,32 @@ class WindowLayout : public WindowTest {
     QApplication::sendEvent(handle, &move);
     QApplication::sendEvent(handle, &release);
     QCoreApplication::processEvents();
+  }
+  // Makes the window as small as it lets itself be made.
+  void shrink() {
+    form().resize(1, 1);
+    QCoreApplication::processEvents();
+  }
+  // No two visible controls of the window overlap, every text of a label,
+  // check box or button shows whole (the status line shows its start and the
+  // whole text as its tooltip), and every field keeps its least width.
+  void expectApart(const char* where) {
+    QList<QWidget*> shown;
+    for (QWidget* w : form().centralWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->isVisible()) shown << w;
+    for (qsizetype i = 0; i < shown.size(); ++i)
+      for (qsizetype k = i + 1; k < shown.size(); ++k)
+        EXPECT_FALSE(shown[i]->geometry().intersects(shown[k]->geometry()))
+            << where << ": " << shown[i]->objectName().toStdString() << " and " << shown[k]->objectName().toStdString();
+    for (QWidget* w : shown) {
+      const auto* button = qobject_cast<QAbstractButton*>(w);
+      const bool text = qobject_cast<QLabel*>(w) || (button && !button->text().isEmpty());
+      if (text && w != form().Label1 && w != form().Label2) {
+        EXPECT_GE(w->width(), w->sizeHint().width()) << where << ": " << w->objectName().toStdString();
+      } else if (qobject_cast<QLineEdit*>(w)) {
+        EXPECT_GE(w->width(), w->minimumSizeHint().width()) << where << ": " << w->objectName().toStdString();
+      }
+    }
   }
 };
 
@@ -63,16 +90,43 @@ TEST_F(WindowLayout, DefaultsAtCreation) {
   QStringList columns;
   for (int c = 0; c < 4; ++c) columns << f.BaseView->model()->headerData(c, Qt::Horizontal).toString();
   EXPECT_EQ(columns, (QStringList{"Имя файла", "Путь", "Размер КБ", "Дата"}));  // in both languages
+  EXPECT_EQ(menuKeys(), "Ctrl+Ins Ctrl+S Ctrl+L Ctrl+Enter Ctrl+Del Esc Alt+F4 Enter Ctrl+F Ctrl+A Ctrl+Z");
 }
 
-TEST_F(WindowLayout, CannotBeMadeSmallerThan410By300) {
+TEST_F(WindowLayout, AtItsSmallestSizeNoControlCoversAnotherInEitherLanguage) {
   TForm1& f = openEnglish();
   f.show();
-  EXPECT_EQ(f.minimumSize(), QSize(410, 300));
-  f.resize(200, 100);
+  const QSize english = f.minimumSize();
+  EXPECT_GE(english.width(), 410);
+  EXPECT_GE(english.height(), 300);
+  shrink();
+  EXPECT_EQ(f.size(), english);
+  expectApart("English, smallest");
+  trigger("Russian1");  // longer texts: the window grows to what they need
   QCoreApplication::processEvents();
-  EXPECT_GE(f.width(), 410);
-  EXPECT_GE(f.height(), 300);
+  EXPECT_GT(f.width(), english.width());
+  expectApart("switched to Russian");
+  f.resize(f.width(), 1600);  // Do it keeps its centre's place until the status line stops it
+  QCoreApplication::processEvents();
+  expectApart("Russian, tall");
+
+  openRussian().show();
+  shrink();
+  EXPECT_EQ(form().size(), form().minimumSize());
+  expectApart("Russian, smallest");
+  form().resize(905, 546 + form().menuBar()->height());
+  QCoreApplication::processEvents();
+  expectApart("Russian, as designed");
+
+  // A desktop with a larger font: the texts take their room all the same.
+  const QFont font = QApplication::font();
+  QFont larger = font;
+  larger.setPointSizeF(font.pointSizeF() * 1.25);
+  QApplication::setFont(larger);
+  openRussian().show();
+  shrink();
+  expectApart("Russian, larger font, smallest");
+  QApplication::setFont(font);
 }
 
 TEST_F(WindowLayout, ResizingStretchesTheFieldsAndTheListAndKeepsScanAtTheRight) {

@@ -3,6 +3,9 @@
 // a missing file or lines that cannot be read back are reported.
 #include "window_fakes.h"
 
+#include <QScrollBar>
+#include <QTableView>
+
 namespace window_test {
 namespace {
 
@@ -71,6 +74,26 @@ TEST_F(WindowListFile, ASizeThatIsNoNumberIsReportedOnceAndABlankNameStaysAFile)
   EXPECT_EQ(totals(), "1 / 12 KB");         // as the recount of the first mark left them
   EXPECT_EQ(marks(), "xx.");                // the file named " " is a row of the group, not a separator
   EXPECT_EQ(captions().front(), " ");
+}
+
+TEST_F(WindowListFile, ALoadedListStartsAtItsTopWhereverTheListBeforeWasScrolled) {
+  QByteArray lines;
+  for (int i = 0; i < 300; ++i) lines += QStringLiteral("0;f%1;/p/f%1;1;d\r\n").arg(i).toLatin1();
+  openEnglish().show();
+  loadList(lines);
+  QTableView* view = form().BaseView;
+  view->setColumnWidth(1, 3 * view->width());  // a path column dragged wide
+  QCoreApplication::processEvents();
+  view->scrollToBottom();
+  view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+  QCoreApplication::processEvents();
+  ASSERT_GT(view->verticalScrollBar()->value(), 0);
+  ASSERT_GT(view->horizontalScrollBar()->value(), 0);
+  loadList(lines);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+  EXPECT_EQ(view->rowAt(0), 0);
+  EXPECT_EQ(view->horizontalScrollBar()->value(), 0);
 }
 
 TEST_F(WindowListFile, AMissingFileAndUnreadableLinesAreReported) {

@@ -134,6 +134,9 @@ TEST_F(WindowMarking, MainMenuKeysActFromAnEditField) {
   QTest::keyClick(form().Edit2, Qt::Key_Return, Qt::ControlModifier);  // Scan
   EXPECT_EQ(marks(), ".xx");
   EXPECT_EQ(status(), "Complete ...");
+  ui.yesNo(QStringLiteral("Warning"), QStringLiteral("List is not empty, do you want to continue?"), false);
+  QTest::keyClick(form().Edit2, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);  // the keypad's Enter too
+  EXPECT_EQ(ui.count(Dialog::YesNo), 2);
 }
 
 }  // namespace

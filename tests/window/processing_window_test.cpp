@@ -161,6 +161,24 @@ TEST_F(WindowProcessing, RussianTextsWhenTheInterfaceIsRussian) {
   EXPECT_EQ(during, "Обработка ...");
   EXPECT_EQ(status(), "Обработано файлов - 1");
   EXPECT_FALSE(tree.exists("p/twin.txt"));
+
+  // The longest end text, with a file kept and one that failed, shows whole
+  // up to the window's right edge, and whole as its tooltip.
+  tree.file("q/a.txt", "a");
+  tree.file("q/b.txt", "b");
+  tree.file("q/c.txt", "c");
+  tree.folder("q/dir");
+  loadList({"0;a.txt;" + tree("q/a.txt") + ";0;d", "1;b.txt;" + tree("q/b.txt") + ";0;d", "",
+            "0;c.txt;" + tree("q/c.txt") + ";0;d", "1;dir;" + tree("q/dir") + ";0;d"});
+  form().show();
+  ui.okCancel(QStringLiteral("Подтверждение"), QStringLiteral("Удалить (или переместить) отмеченые файлы?"), true)
+      .message(tree("q/dir"));
+  click("Button2");
+  EXPECT_TRUE(status().endsWith("; сохранено, нет одинаковой копии - 1; не обработано - 1")) << status().toStdString();
+  QLabel* line = form().Label1;
+  EXPECT_GE(line->width(), line->sizeHint().width());
+  EXPECT_EQ(form().centralWidget()->width() - line->geometry().right() - 1, 8);  // where the detail would end
+  EXPECT_EQ(line->toolTip(), status());
 }
 
 TEST_F(WindowProcessing, ScanLoadAndDeleteDoNothingWhileARunIsUnderWay) {

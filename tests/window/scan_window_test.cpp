@@ -148,6 +148,11 @@ TEST_F(WindowScan, CancelInTheMiddleOfAListingFinishesThatListingOnly) {
   expectCancelled();
   EXPECT_TRUE(QStringList({"r1.txt", "r2.txt", "r3.txt"}).contains(detail())) << detail().toStdString();
   EXPECT_EQ(form().results().count(), 0);
+  // The detail shows whole at the right end of the status line's row.
+  const QLabel* shown = form().Label2;
+  EXPECT_GE(shown->width(), shown->sizeHint().width());
+  EXPECT_EQ(form().centralWidget()->width() - shown->geometry().right() - 1, 8);
+  EXPECT_FALSE(shown->geometry().intersects(form().Label1->geometry()));
 }
 
 TEST_F(WindowScan, CancelDuringTheComparisonAppendsNoFurtherRowsAndMarksNothing) {

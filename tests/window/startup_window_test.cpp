@@ -85,6 +85,16 @@ TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
   EXPECT_EQ(settings.values.value("Language"), "Rus");
   EXPECT_EQ(settings.values.value("Path2"), "/moved");
   EXPECT_EQ(settings.writes, 8);
+
+  // A store that takes nothing: the window says so in its language and closes all the same.
+  settings.failing = true;
+  openEnglish();
+  ui.message(QStringLiteral("The settings could not be saved."));
+  EXPECT_TRUE(form().close());
+  openRussian();
+  ui.message(QStringLiteral("Не удалось сохранить настройки."));
+  EXPECT_TRUE(form().close());
+  EXPECT_EQ(ui.count(Dialog::Message), 2);
 }
 
 TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn) {

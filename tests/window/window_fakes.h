@@ -156,13 +156,16 @@ class FakeShell : public Shell {
   void removeFolderCommand() override { commandExists = false; }
 };
 
-// The settings store, in memory; counts the writes.
+// The settings store, in memory; counts the writes, and takes none while
+// `failing` is set.
 class MemorySettings : public SettingsStore {
  public:
   QMap<QString, QString> values;
   int writes = 0;
+  bool failing = false;
   QString read(const QString& name) override { return values.value(name); }
   bool write(const QString& name, const QString& value) override {
+    if (failing) return false;
     values[name] = value;
     ++writes;
     return true;
@@ -262,6 +265,14 @@ class WindowTest : public ::testing::Test {
     QStringList s;
     for (int i = 0; i < form().results().count(); ++i) s << form().results().row(i).caption;
     return s;
+  }
+  // The keys the menus show beside their items, as Qt names them now.
+  QString menuKeys() {
+    QStringList keys;
+    for (const char* name : {"AddFolders1", "Saveas1", "Load1", "Enter1", "Delete1", "Cancel1", "close1", "Execute1",
+                             "OpenFolder1", "SelectAll1", "UnselectAll1"})
+      keys << named<QAction>(name)->shortcut().toString(QKeySequence::NativeText);
+    return keys.join(QLatin1Char(' '));
   }
   QString totals() { return form().Edit7->text() + QStringLiteral(" / ") + form().Edit5->text(); }
   QString status() { return form().Label1->text(); }
