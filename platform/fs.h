@@ -35,6 +35,11 @@ struct DirEntry {
   bool hidden = false;         // the name begins with '.'
   bool hasOtherLinks = false;  // a regular file with more than one hard link
   bool mountedOver = false;    // a regular file mounted over this name
+  // An entry that could not be looked at (neither isFolder nor isFile):
+  // its name is not valid in the file-name encoding (nameNotText, and the
+  // name is empty), or the system's code of the failed look (error).
+  bool nameNotText = false;
+  int error = 0;
 
   FileId id;         // for regular files
   qint64 size = 0;   // bytes, for regular files
@@ -43,10 +48,11 @@ struct DirEntry {
 
 // Lists every entry of `folder` ("." and ".." left out) in the order the
 // system gives them. The folder is opened without following a link in any
-// component of its path. Names that do not survive the round trip to text
-// and back are left out, so nothing is ever acted on under a different name.
-// Returns false (and lists nothing) when the folder cannot be listed.
-bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries);
+// component of its path. A name that does not survive the round trip to
+// text and back comes back without its name (nameNotText), so nothing is
+// ever acted on under a different name. Returns false (and lists nothing)
+// when the folder cannot be listed, with the system's code in *error.
+bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries, int* error = nullptr);
 
 // The identity of the file at `path`, the last link not followed.
 bool FileIdOf(const QString& path, FileId* id);
@@ -90,6 +96,12 @@ inline bool IsRefusal(int error) { return error >= kFirstRefusal && error <= kLa
 // A short text for an error code, in English.
 QString ErrorText(int error);
 
+// Raises the limit on the files this program may hold open to the most the
+// system allows it, so that a long command never runs short of descriptors.
+void RaiseOpenFileLimit();
+// How many files this program may hold open at once.
+qint64 OpenFileLimit();
+
 // A file opened for streamed reading, checked to be a regular file.
 class ReadFile {
  public:
@@ -100,17 +112,15 @@ class ReadFile {
   ReadFile& operator=(ReadFile&& other) noexcept;
   ~ReadFile() { close(); }
 
-  // Opens `path` for reading. Fails when it is not a regular file or, when
-  // expectedSize >= 0, when its size is not expectedSize. Never blocks on a
-  // FIFO or a device.
-  bool open(const QString& path, qint64 expectedSize = -1);
-  // Opens a file that the walk has just listed as a regular file, for a
-  // first look, without open()'s look at the path: one lookup less per file.
-  // A link, FIFO or folder that took its place since is not followed, does
-  // not block and fails the read; nothing read this way may prove two files
-  // equal by itself. Never for a path from anywhere else.
-  bool openListed(const QString& path);
-  // Reads exactly `length` bytes at `offset`; false on error or short read.
+  // Opens `path` for reading, without following a link in any component
+  // of the path and without waiting (for a FIFO's writer, say), then checks
+  // what it opened: it must be a regular file and, when expectedSize >= 0,
+  // of that size. The path is looked up once. On failure *error holds
+  // kThroughLink, kNotRegular (a folder, FIFO, socket or device),
+  // kChanged (another size) or the system's code.
+  bool open(const QString& path, qint64 expectedSize = -1, int* error = nullptr);
+  // Reads exactly `length` bytes at `offset`; false on error (errno holds
+  // the code) or a short read (errno is 0: the file is shorter now).
   bool readAt(qint64 offset, char* buffer, qint64 length) const;
   // The current size, or -1.
   qint64 size() const;
