@@ -108,7 +108,7 @@ class ReadFile {
   ReadFile() = default;
   ReadFile(const ReadFile&) = delete;
   ReadFile& operator=(const ReadFile&) = delete;
-  ReadFile(ReadFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  ReadFile(ReadFile&& other) noexcept : fd_(other.fd_), holes_(other.holes_) { other.fd_ = -1; }
   ReadFile& operator=(ReadFile&& other) noexcept;
   ~ReadFile() { close(); }
 
@@ -125,7 +125,8 @@ class ReadFile {
   // The current size, or -1.
   qint64 size() const;
   // Whether the file may have holes: fewer blocks are stored than its size
-  // needs. Only then is it worth asking where its data lies.
+  // needs. Only then is it worth asking where its data lies. (After open(),
+  // as it was when opened: a hint, since holes read as zeros anyway.)
   bool mayHaveHoles() const;
   // The first offset at or after `offset` that is not in a hole: the size
   // when only a hole follows, `offset` itself where the system cannot tell.
@@ -136,6 +137,9 @@ class ReadFile {
 
  protected:
   int fd_ = -1;
+
+ private:
+  int holes_ = -1;  // whether the file had holes when open() opened it; -1: not known
 };
 
 // A file that processing acts on. It is opened through its folder, which is

@@ -298,6 +298,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
   if (this != &other) {
     close();
     fd_ = other.fd_;
+    holes_ = other.holes_;
     other.fd_ = -1;
   }
   return *this;
@@ -335,6 +336,7 @@ bool ReadFile::open(const QString& path, qint64 expectedSize, int* error) {
   // Read-ahead helps long streams only; a small file is read in one go.
   if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
+  holes_ = st.st_blocks * 512 < st.st_size;
   return true;
 }
 
@@ -362,6 +364,7 @@ qint64 ReadFile::size() const {
 }
 
 bool ReadFile::mayHaveHoles() const {
+  if (holes_ >= 0) return holes_ == 1;
   struct stat st;
   return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_blocks * 512 < st.st_size;
 }
@@ -376,6 +379,7 @@ qint64 ReadFile::dataFrom(qint64 offset) const {
 void ReadFile::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  holes_ = -1;
 }
 
 }  // namespace fs
