@@ -235,4 +235,28 @@ TEST(Compare, SparseFilesCostWhatTheirDataCosts) {
     EXPECT_EQ(rows, "a b | s0 s1 s2 s3 w0 w1 w2 w3") << most;
     EXPECT_LT(stats.bytesRead, qint64(64) << 20) << most;
   }
+
+  // A stop is heard within a chunk of a crowd's digest too: eight files
+  // with data every 16 GiB, stopped at the first pump of the digests.
+  const Tree spread;
+  for (int i = 0; i < 8; ++i) {
+    QFile f(spread.sized(QString("d%1").arg(i), kHuge, kHuge - 1 - i));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    for (qint64 at = 0; at < kHuge; at += qint64(16) << 30) f.seek(at), f.write("d", 1);
+  }
+  struct rlimit low = old;
+  low.rlim_cur = 24;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  Host host;
+  host.fast = false;
+  ScanDriver driver(host);
+  driver.ScanStopped = false;
+  Walker(host, driver, driver.candidates()).ScanRoots({spread.root()});
+  driver.candidates().sort();
+  ComparePass pass(driver.candidates(), host, driver.ScanStopped);
+  int pumps = 0;  // eight first looks, two first pages, then the digest of the first rest
+  host.onPump = [&] { driver.ScanStopped = ++pumps > 10; };
+  EXPECT_FALSE(pass.run());
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_LE(pass.stats().bytesRead, qint64(2) << 20);
 }
