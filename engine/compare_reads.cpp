@@ -331,9 +331,11 @@ std::optional<bool> ComparePass::sameAsFirst(const fs::ReadFile& first, int head
     if (other.size() != reading.size) leftOut(record, Gap::FileChanged);
     return false;
   }
-  if (other.size() == reading.size) return first.size() == reading.size;
-  leftOut(record, Gap::FileChanged);
-  return false;
+  // Equal to the end; a file that grew or shrank meanwhile is no copy.
+  const bool firstWhole = first.size() == reading.size, otherWhole = other.size() == reading.size;
+  if (!firstWhole) leftOut(head, Gap::FileChanged);
+  if (!otherWhole) leftOut(record, Gap::FileChanged);
+  return firstWhole && otherWhole;
 }
 
 // ------------------------------------------------------------------- files --
