@@ -9,6 +9,7 @@
 // process_command.cpp); this file only picks it by the first word.
 #include "cli/command.h"
 #include "cli/terminal.h"
+#include "platform/fs.h"
 #include "zorvik_version.h"
 
 #include <QStringList>
@@ -38,6 +39,7 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
+  fs::RaiseOpenFileLimit();
   // No application object: the command runs no event loop, and its words are
   // parsed from the list (QCommandLineParser::parse, not process).
   QStringList args;

@@ -29,7 +29,7 @@ class CliProcessHost : public ProcessHost {
   // Asks on the terminal; with --yes only the confirmation is answered, and
   // groups whose every copy is marked are kept.
   bool ask(const QString& text) {
-    std::fprintf(stderr, "%s [y/N] ", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s [y/N] ", TextFor(STDERR_FILENO, text).toLocal8Bit().constData());
     // One line from standard input, read with stdio: the C++ streams would
     // cost every start of the program their set-up.
     std::string answer;

@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <unistd.h>
 #include <cstdio>
 #include <optional>
 
@@ -20,6 +21,42 @@ qint64 ResidentKiB() {
   for (const QByteArray& line : status.readAll().split('\n'))
     if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLongLong();
   return 0;
+}
+
+// "1 file" or "3 files".
+QString Counted(qint64 n, const char* one, const char* many) {
+  return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+// One line of what the scan could not look at, such as
+// "3 files could not be opened (Permission denied)".
+QString GapText(const GapCount& c) {
+  const QString why = fs::ErrorText(c.error);
+  const bool one = c.count == 1;
+  switch (c.gap) {
+    case Gap::FolderUnreadable:
+      return QStringLiteral("%1 could not be read (%2)").arg(Counted(c.count, "folder", "folders"), why);
+    case Gap::EntryUnreadable:
+      return QStringLiteral("%1 could not be looked at (%2)")
+          .arg(Counted(c.count, "file or folder", "files or folders"), why);
+    case Gap::NameNotText:
+      return QStringLiteral("%1 left out: %2 not valid in the file-name encoding")
+          .arg(Counted(c.count, "file or folder was", "files or folders were"),
+               QLatin1String(one ? "its name is" : "their names are"));
+    case Gap::NameWithLineBreak:
+      return QStringLiteral("%1 left out: %2 a line break, which the list cannot hold")
+          .arg(Counted(c.count, "file or folder was", "files or folders were"),
+               QLatin1String(one ? "its name holds" : "their names hold"));
+    case Gap::FileNotOpened:
+      return QStringLiteral("%1 could not be opened (%2)").arg(Counted(c.count, "file", "files"), why);
+    case Gap::FileChanged:
+      return QStringLiteral("%1 left out: %2 after the walk listed %3")
+          .arg(Counted(c.count, "file was", "files were"), QLatin1String(one ? "it changed" : "they changed"),
+               QLatin1String(one ? "it" : "them"));
+    case Gap::FileUnreadable:
+      return QStringLiteral("%1 could not be read (%2)").arg(Counted(c.count, "file", "files"), why);
+  }
+  return QString();
 }
 
 class CliScanHost : public ScanHost {
@@ -117,7 +154,15 @@ int ScanCommand::run() {
   driver.Scan();
   host.progress.finish();
 
+  // A scan that failed part way found only part of the copies: no list.
+  if (driver.failed()) {
+    Err(QStringLiteral("zorvik-cli: the scan failed: %1; no list was written").arg(driver.failure()));
+    return kExitFailed;
+  }
   if (!writeList(host.model)) return kExitFailed;
+  // What the scan could not look at does not make it fail: the list holds
+  // every copy among the files it could read.
+  for (const GapCount& gap : driver.gaps().counts()) Err(QStringLiteral("zorvik-cli: ") + GapText(gap));
   Err(QStringLiteral("%1 groups, %2 marked, %3")
           .arg(host.model.groupCount())
           .arg(host.model.markedCount())
@@ -143,7 +188,14 @@ bool ScanCommand::writeList(const ResultModel& model) const {
     return false;
   }
   if (model.count() == 0) return true;  // no copies: nothing written
-  const QByteArray bytes = ListFileBytes(model);
+  QByteArray bytes = ListFileBytes(model);
+  if (isatty(STDOUT_FILENO)) {
+    // On a terminal each line is shown with its control characters escaped.
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);  // no byte-order mark on a terminal
+    QStringList lines = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"));
+    for (QString& line : lines) line = TerminalText(line);
+    bytes = lines.join(QStringLiteral("\r\n")).toLocal8Bit();
+  }
   if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) ==
           static_cast<size_t>(bytes.size()) &&
       std::fflush(stdout) == 0)

@@ -9,7 +9,16 @@
 // row failed; a usage error, or no --yes without a terminal to ask on.
 enum ExitStatus { kExitDone = 0, kExitFailed = 1, kExitUsage = 2 };
 
-// One line on standard error.
+// `text` as it may be shown on a terminal: every character that a terminal
+// acts on instead of showing it (the C0 controls, DEL, the C1 controls such
+// as CSI, and the marks that turn the direction of text) is shown as an
+// escape, \xHH for the controls and \uHHHH for the direction marks. A file
+// named "a<ESC>[2Jb" shows as a\x1b[2Jb.
+QString TerminalText(const QString& text);
+// TerminalText(text) when `fd` is a terminal, `text` as it is otherwise.
+QString TextFor(int fd, const QString& text);
+
+// One line on standard error (escaped when it is a terminal).
 void Err(const QString& text);
 
 // "zorvik-cli: TEXT (see zorvik-cli --help)" on standard error; returns kExitUsage.

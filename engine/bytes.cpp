@@ -41,31 +41,40 @@ bool SameBytes(const fs::ReadFile& a, const fs::ReadFile& b, qint64 offset, qint
 }
 
 std::optional<ContentDigest> DigestOfContent(const fs::ReadFile& file, qint64 size, const ChunkRead& chunkRead) {
+  return DigestOfRange(file, 0, size, chunkRead);
+}
+
+std::optional<ContentDigest> DigestOfRange(const fs::ReadFile& file, qint64 offset, qint64 length,
+                                           const ChunkRead& chunkRead) {
   static const char zeros[kBlock] = {};
   constexpr qint64 kChunk = 256 * kBlock;
-  std::vector<char> buffer(static_cast<size_t>(std::clamp<qint64>(size, 1, kChunk)));
+  const qint64 end = offset + std::max<qint64>(length, 0);
+  std::vector<char> buffer(static_cast<size_t>(std::clamp<qint64>(end - offset, 1, kChunk)));
   const std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), XXH3_freeState);
   XXH3_128bits_reset(state.get());
   const bool holes = file.mayHaveHoles();
-  for (qint64 at = 0; at < size;) {
+  for (qint64 at = offset; at < end;) {
     if (holes) {
       // A hole holds zero blocks, which add nothing to the digest.
       const qint64 data = file.dataFrom(at) / kBlock * kBlock;
       if (data > at) {
-        at = data;
+        at = std::min(data, end);
         continue;
       }
     }
-    const qint64 part = std::min(size - at, kChunk);
+    // Reads end at multiples of the chunk, so blocks never straddle two.
+    const qint64 part = std::min(end, (at / kChunk + 1) * kChunk) - at;
     if (!file.readAt(at, buffer.data(), part)) return std::nullopt;
     if (chunkRead && !chunkRead(part)) return std::nullopt;
-    for (qint64 block = 0; block < part; block += kBlock) {
-      const size_t length = static_cast<size_t>(std::min(kBlock, part - block));
-      const char* bytes = buffer.data() + block;
-      if (std::memcmp(bytes, zeros, length) == 0) continue;
-      const qint64 where = at + block;
-      XXH3_128bits_update(state.get(), &where, sizeof where);
-      XXH3_128bits_update(state.get(), bytes, length);
+    for (qint64 where = at; where < at + part;) {
+      const qint64 next = std::min(at + part, (where / kBlock + 1) * kBlock);
+      const size_t bytes = static_cast<size_t>(next - where);
+      const char* data = buffer.data() + (where - at);
+      if (std::memcmp(data, zeros, bytes) != 0) {
+        XXH3_128bits_update(state.get(), &where, sizeof where);
+        XXH3_128bits_update(state.get(), data, bytes);
+      }
+      where = next;
     }
     at += part;
   }

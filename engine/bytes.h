@@ -37,5 +37,11 @@ using ContentDigest = std::pair<std::uint64_t, std::uint64_t>;
 // zeros is hashed with its offset, and holes are skipped without reading.
 // Two files of one size with equal digests are very likely equal (a caller
 // still compares them byte for byte); unequal digests prove them different.
-// Nothing when a read fails or `chunkRead` says stop.
+// Nothing when a read fails (errno: why; 0 when the file was shorter) or
+// `chunkRead` says stop.
 std::optional<ContentDigest> DigestOfContent(const fs::ReadFile& file, qint64 size, const ChunkRead& chunkRead = {});
+// The same for the `length` bytes from `offset`: blocks lie at multiples of
+// 4 KiB from the file's start, the first and the last one possibly cut
+// short by the range.
+std::optional<ContentDigest> DigestOfRange(const fs::ReadFile& file, qint64 offset, qint64 length,
+                                           const ChunkRead& chunkRead = {});

@@ -16,24 +16,34 @@
 //
 //   size runs   runAt, freeRecords: the free records of one size, one group.
 //   first look  firstLook: a digest of the first kFirstLook bytes of each
-//               file. Files are opened for a first look only
-//               (fs::ReadFile::openListed, without open()'s checks), so what
-//               is read here sorts files and never proves anything.
+//               file; what is read here sorts files and never proves
+//               anything. Empty files end here: they are only opened.
 //   first page  splitCrowds: a crowd, a group too large to be read side by
-//               side (over kMaxSideBySide files), is split by a digest of the
+//               side (over maxSideBySide_ files), is split by a digest of the
 //   and rest    rest of its first page (up to kProbe) and, for a file whose
 //               first page an earlier file had, of the rest of the file, in
-//               the same opening (groupByPageAndRest). A file whose first
-//               page occurs once costs no long read. Smaller groups pass: the
-//               proof reads their first page and rest side by side.
-//   byte proof  byteProof: the files of each group are opened again, checked
-//               (fs::ReadFile::open), and read side by side in chunks
-//               (sideBySide): the first page, then the rest, then the bytes
-//               of the first look once more. A group splits at the first
-//               chunk where its files differ; files that agree to the end and
-//               still have their size are copies. A group still too large
-//               (many copies of one content) is proved file by file against
-//               its first file (SameBytes).
+//               the same opening (groupByPageAndRest); the rest is hashed
+//               by its content alone (DigestOfRange), so its holes are not
+//               read. A file whose first page occurs once costs no long read.
+//               Smaller groups pass: the proof reads their first page and
+//               rest side by side.
+//   byte proof  byteProof: the files of each group are opened again and read
+//               side by side in chunks (sideBySide): the first page, then
+//               the rest, then the bytes of the first look once more; a
+//               stretch where every file of a group has a hole is skipped.
+//               A group splits at the first chunk where its files differ;
+//               files that agree to the end and still have their size are
+//               copies. A group still too large (many copies of one content)
+//               is proved file by file against its first file (SameBytes).
+//
+// Every file is opened the same way (open): through its folder without
+// following a link in any component of the path, without waiting on a FIFO,
+// and it must still be the regular file of the size the walk saw. A file
+// that cannot be opened or read, or that changed, leaves the comparison and
+// is counted (gaps). maxSideBySide_ is kMaxSideBySide or, when the program
+// may hold fewer files open, a quarter of that limit; a read side by side
+// that still runs short of descriptors is done again with fewer files, so
+// no file is left out for the program's own limits.
 //
 // So a file whose beginning occurs once in its run is opened once; a file
 // that shares its beginning is opened once more for the proof (in a crowd,
@@ -44,8 +54,9 @@
 // content.
 //
 // The pass lets pending events run (pumpStopped) after each file a digest
-// opens, after the files of a side-by-side read are opened and after each
-// chunk, and before each later record it reports. A scan may start anew
+// opens and after each chunk of a long digest, after the files of a
+// side-by-side read are opened and after each chunk, and before each later
+// record it reports. A scan may start anew
 // inside a pump, so after each one the stop flag is tested and no reference
 // into the candidate list is held across it: the stages carry indices.
 // Progress texts are made by CompareProgress, from the Phase the pass is in.
@@ -81,6 +92,10 @@ bool ComparePass::run() {
   progress_.start(n_);
   readPerRecord_.assign(static_cast<size_t>(n_), 0);
   reported_.assign(static_cast<size_t>(n_), false);
+  leftOut_.assign(static_cast<size_t>(n_), false);
+  // A quarter of the files the program may hold open leaves room for the
+  // rest of the program and for a digest's two files.
+  maxSideBySide_ = static_cast<size_t>(std::clamp<qint64>(fs::OpenFileLimit() / 4, 2, qint64{kMaxSideBySide}));
   int first = 0;
   while (first < n_ - 1) {
     if (stopped_) return false;
@@ -203,7 +218,7 @@ std::optional<ComparePass::Groups> ComparePass::sampleGroups(Groups run, qint64 
 std::optional<ComparePass::Groups> ComparePass::firstLook(const Groups& groups, const Reading& reading) {
   Groups out;
   for (const Records& group : groups) {
-    std::optional<Groups> looked = groupByDigest(group, {{0, reading.firstLook}}, reading.size, Opening::ForFirstLook);
+    std::optional<Groups> looked = groupByDigest(group, {{0, reading.firstLook}}, reading.size);
     if (!looked) return std::nullopt;
     std::move(looked->begin(), looked->end(), std::back_inserter(out));
   }
@@ -220,7 +235,7 @@ std::optional<ComparePass::Groups> ComparePass::splitCrowds(Groups groups, const
   if (page.empty() && later.empty()) return groups;
   Groups out;
   for (Records& group : groups) {
-    if (group.size() <= kMaxSideBySide) {
+    if (group.size() <= maxSideBySide_) {
       out.push_back(std::move(group));
       continue;
     }
@@ -236,7 +251,7 @@ std::optional<ComparePass::Groups> ComparePass::byteProof(Groups groups, const R
   Groups out;
   for (Records& group : groups) {
     std::optional<Groups> proved =
-        group.size() <= kMaxSideBySide ? sideBySide(group, reading) : provedAgainstFirst(std::move(group), reading);
+        group.size() <= maxSideBySide_ ? sideBySide(group, reading) : provedAgainstFirst(std::move(group), reading);
     if (!proved) return std::nullopt;
     std::move(proved->begin(), proved->end(), std::back_inserter(out));
   }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/candidates.h"
+#include "engine/gaps.h"
 #include "engine/progress.h"
 
 #include <QString>
@@ -40,9 +41,12 @@ class ComparePass {
   // Runs the pass; false when it ended on a stop request.
   bool run();
   const CompareStats& stats() const { return stats_; }
+  // The files the pass could not open or read, or that changed since the walk.
+  const ScanGaps& gaps() const { return gaps_; }
 
  private:
-  // Files read side by side at most; a larger group is a crowd.
+  // Files read side by side at most (a larger group is a crowd): this, or a
+  // share of the files the program may hold open when that is less.
   static constexpr size_t kMaxSideBySide = 256;
   // Record indices into the candidate list, ascending.
   using Records = std::vector<int>;
@@ -67,9 +71,6 @@ class ComparePass {
     std::vector<int> groupOf;  // by index within the run; -1: no copy
     Groups groups;             // ordered by first record
   };
-  // How a file is opened: for a first look (fs::ReadFile::openListed,
-  // which proves nothing) or with open()'s checks.
-  enum class Opening { ForFirstLook, Checked };
   struct OpenedFile;
   struct Strand;
   struct Hash;
@@ -95,8 +96,10 @@ class ComparePass {
   // What the stages are made of.
   std::optional<Groups> groupByPageAndRest(const Records& records, const Segments& page, const Segments& later,
                                            qint64 size);
-  std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size, Opening opening);
-  std::optional<Digest> restDigest(fs::ReadFile& file, int record, const Segments& later, qint64 size, Hash& hash);
+  std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size);
+  // A digest of the bytes of `later` that depends on them alone, not on
+  // where the file has holes; nothing on failure, or (stopped_) on a stop.
+  std::optional<Digest> restDigest(fs::ReadFile& file, int record, const Segments& later, qint64 size);
   std::optional<Digest> digestOf(const fs::ReadFile& file, int record, const Segments& segments, Hash& hash);
   std::optional<Groups> sideBySide(const Records& records, const Reading& reading);
   // Moves `strand` past the segments it has read; true when none is left.
@@ -107,9 +110,15 @@ class ComparePass {
                                                             const Segments& segments);
   std::optional<Groups> provedAgainstFirst(Records records, const Reading& reading);
   std::optional<bool> sameAsFirst(const fs::ReadFile& first, int head, int record, const Reading& reading);
-  bool open(fs::ReadFile& file, int record, qint64 size, Opening opening);
+  // Opens the file of `record`, which must still be the regular file of
+  // `size` bytes that the walk listed. A failure is counted as a gap, or,
+  // given `outOfDescriptors`, set there when the program holds too many
+  // files open, for the caller to try again with fewer.
+  bool open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors = nullptr);
   bool readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length);
   void countRead(int record, qint64 length);
+  // Counts `record` as a gap, once whatever stage meets it.
+  void leftOut(int record, Gap gap, int error = 0);
   bool pumpStopped();
 
   CandidateList& list_;
@@ -119,6 +128,9 @@ class ComparePass {
   CompareStats stats_;
   std::vector<qint64> readPerRecord_;
   std::vector<bool> reported_;
+  std::vector<bool> leftOut_;
   std::vector<char> buffer_;
+  ScanGaps gaps_;
+  size_t maxSideBySide_ = kMaxSideBySide;
   int n_ = 0;
 };

@@ -11,6 +11,7 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -67,6 +68,7 @@ std::vector<std::vector<size_t>> SplitByBytes(const std::vector<std::pair<size_t
 struct ComparePass::OpenedFile {
   int record;
   fs::ReadFile file;
+  bool holes;  // it may have holes
 };
 
 // Files (indices into the opened files) that agreed up to a point: the next
@@ -91,7 +93,7 @@ struct ComparePass::Hash {
 // ------------------------------------------------------- digests of crowds --
 
 std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& records, const Segments& segments,
-                                                              qint64 size, Opening opening) {
+                                                              qint64 size) {
   if (records.size() < 2) return Groups{};
   Hash hash;
   std::vector<std::pair<Digest, int>> keyed;
@@ -99,7 +101,7 @@ std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& rec
   for (const int k : records) {
     if (pumpStopped()) return std::nullopt;
     fs::ReadFile file;
-    if (!open(file, k, size, opening)) continue;
+    if (!open(file, k, size)) continue;
     if (const std::optional<Digest> d = digestOf(file, k, segments, hash)) keyed.emplace_back(*d, k);
   }
   return GroupsOfEqualKey(std::move(keyed));
@@ -111,6 +113,8 @@ std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records
   // same opening when an earlier file had that first page. The first file
   // of a page is opened again for its rest when a second one comes, so a
   // file whose first page occurs once in the crowd costs no long read.
+  // The rest is hashed by its content alone, so a hole and written zeros
+  // give the same digest, and holes are not read.
   if (records.size() < 2) return Groups{};
   Hash hash;
   std::map<Digest, int> restUnread;  // a first page seen: its first file, -1 once its rest is read
@@ -118,26 +122,44 @@ std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records
   for (const int k : records) {
     if (pumpStopped()) return std::nullopt;
     fs::ReadFile file;
-    if (!open(file, k, size, Opening::Checked)) continue;
+    if (!open(file, k, size)) continue;
     const std::optional<Digest> p = digestOf(file, k, page, hash);
     if (!p) continue;
     const auto [seen, isNew] = restUnread.try_emplace(*p, k);
     if (isNew) continue;
     if (const int first = std::exchange(seen->second, -1); first >= 0) {
       fs::ReadFile again;
-      if (const std::optional<Digest> r = restDigest(again, first, later, size, hash))
-        keyed.push_back({{*p, *r}, first});
+      if (const std::optional<Digest> r = restDigest(again, first, later, size)) keyed.push_back({{*p, *r}, first});
+      if (stopped_) return std::nullopt;
     }
-    if (const std::optional<Digest> r = restDigest(file, k, later, size, hash)) keyed.push_back({{*p, *r}, k});
+    if (const std::optional<Digest> r = restDigest(file, k, later, size)) keyed.push_back({{*p, *r}, k});
+    if (stopped_) return std::nullopt;
   }
   return GroupsOfEqualKey(std::move(keyed));
 }
 
 std::optional<ComparePass::Digest> ComparePass::restDigest(fs::ReadFile& file, int record, const Segments& later,
-                                                           qint64 size, Hash& hash) {
+                                                           qint64 size) {
   if (later.empty()) return Digest{};
-  if (!file.isOpen() && !open(file, record, size, Opening::Checked)) return std::nullopt;
-  return digestOf(file, record, later, hash);
+  if (!file.isOpen() && !open(file, record, size)) return std::nullopt;
+  bool stop = false;
+  const ChunkRead counted = [&](qint64 bytes) {
+    countRead(record, bytes);
+    stop = pumpStopped();
+    return !stop;
+  };
+  std::vector<Digest> digests;
+  for (const Segment& seg : later) {
+    const std::optional<ContentDigest> d = DigestOfRange(file, seg.offset, seg.length, counted);
+    if (!d) {
+      if (!stop) leftOut(record, errno == 0 ? Gap::FileChanged : Gap::FileUnreadable, errno);
+      return std::nullopt;
+    }
+    digests.push_back(*d);
+  }
+  if (digests.size() == 1) return digests.front();
+  const XXH128_hash_t d = XXH3_128bits(digests.data(), digests.size() * sizeof(Digest));
+  return Digest{d.high64, d.low64};
 }
 
 std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& file, int record, const Segments& segments,
@@ -172,9 +194,19 @@ std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& fil
 std::optional<ComparePass::Groups> ComparePass::sideBySide(const Records& records, const Reading& reading) {
   std::vector<OpenedFile> files;
   files.reserve(records.size());
+  bool outOfDescriptors = false;
   for (const int k : records) {
     fs::ReadFile file;
-    if (open(file, k, reading.size, Opening::Checked)) files.push_back({k, std::move(file)});
+    // Short of descriptors, fewer files are read side by side from now on,
+    // down to two; then a file that cannot be opened is counted as a gap.
+    if (open(file, k, reading.size, maxSideBySide_ > 2 ? &outOfDescriptors : nullptr)) {
+      const bool holes = file.mayHaveHoles();
+      files.push_back({k, std::move(file), holes});
+    } else if (outOfDescriptors) {
+      maxSideBySide_ = std::max<size_t>(files.size() / 2, 2);
+      files.clear();
+      return records.size() > maxSideBySide_ ? provedAgainstFirst(records, reading) : sideBySide(records, reading);
+    }
   }
   if (pumpStopped()) return std::nullopt;
   Groups out;
@@ -206,8 +238,13 @@ bool ComparePass::follow(Strand strand, const std::vector<OpenedFile>& files, co
     if (AtEnd(strand, segments)) {
       // Equal to the end; a file that grew or shrank meanwhile is no copy.
       Records same;
-      for (const size_t t : strand.files)
-        if (files[t].file.size() == reading.size) same.push_back(files[t].record);
+      for (const size_t t : strand.files) {
+        if (files[t].file.size() == reading.size) {
+          same.push_back(files[t].record);
+        } else {
+          leftOut(files[t].record, Gap::FileChanged);
+        }
+      }
       if (same.size() >= 2) out.push_back(std::move(same));
       return true;
     }
@@ -226,6 +263,16 @@ std::optional<std::vector<std::vector<size_t>>> ComparePass::readChunk(Strand& s
                                                                        const Segments& segments) {
   const Segment& seg = segments[strand.segment];
   const qint64 at = seg.offset + strand.offset;
+  if (std::all_of(strand.files.begin(), strand.files.end(), [&](size_t t) { return files[t].holes; })) {
+    // Up to the first data of any of the files, all of them hold zeros:
+    // the stretch is not read.
+    qint64 data = seg.offset + seg.length;
+    for (const size_t t : strand.files) data = std::min(data, files[t].file.dataFrom(at));
+    if (data > at) {
+      strand.offset = data - seg.offset;
+      return std::vector<std::vector<size_t>>{strand.files};
+    }
+  }
   qint64 chunk = std::min(seg.length - strand.offset, ChunkFor(strand.files.size()));
   if (at < kProbe) chunk = std::min(chunk, kProbe - at);
   buffer_.resize(static_cast<size_t>(chunk) * strand.files.size());
@@ -244,10 +291,10 @@ std::optional<ComparePass::Groups> ComparePass::provedAgainstFirst(Records recor
   // Many copies of one content: each file is compared with the first, and
   // what differs from it is proved the same way among itself.
   Groups out;
-  while (records.size() > kMaxSideBySide) {
+  while (records.size() > maxSideBySide_) {
     const int head = records.front();
     fs::ReadFile first;
-    if (!open(first, head, reading.size, Opening::Checked)) {
+    if (!open(first, head, reading.size)) {
       records.erase(records.begin());
       continue;
     }
@@ -270,7 +317,7 @@ std::optional<ComparePass::Groups> ComparePass::provedAgainstFirst(Records recor
 std::optional<bool> ComparePass::sameAsFirst(const fs::ReadFile& first, int head, int record, const Reading& reading) {
   if (pumpStopped()) return std::nullopt;
   fs::ReadFile other;
-  if (!open(other, record, reading.size, Opening::Checked)) return false;
+  if (!open(other, record, reading.size)) return false;
   bool stopped = false;
   const ChunkRead counted = [&](qint64 bytes) {
     countRead(head, bytes);
@@ -281,24 +328,48 @@ std::optional<bool> ComparePass::sameAsFirst(const fs::ReadFile& first, int head
   for (const Segment& seg : reading.proved) {
     if (SameBytes(first, other, seg.offset, seg.length, counted, ChunkFor(2))) continue;
     if (stopped) return std::nullopt;
+    if (other.size() != reading.size) leftOut(record, Gap::FileChanged);
     return false;
   }
-  return first.size() == reading.size && other.size() == reading.size;
+  // Equal to the end; a file that grew or shrank meanwhile is no copy.
+  const bool firstWhole = first.size() == reading.size, otherWhole = other.size() == reading.size;
+  if (!firstWhole) leftOut(head, Gap::FileChanged);
+  if (!otherWhole) leftOut(record, Gap::FileChanged);
+  return firstWhole && otherWhole;
 }
 
 // ------------------------------------------------------------------- files --
 
-bool ComparePass::open(fs::ReadFile& file, int record, qint64 size, Opening opening) {
-  const QString& path = list_.at(record).path;
-  if (!(opening == Opening::ForFirstLook ? file.openListed(path) : file.open(path, size))) return false;
-  ++stats_.filesOpened;
-  return true;
+bool ComparePass::open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors) {
+  int error = 0;
+  if (file.open(list_.at(record).path, size, &error)) {
+    ++stats_.filesOpened;
+    return true;
+  }
+  if (outOfDescriptors && (error == EMFILE || error == ENFILE)) {
+    *outOfDescriptors = true;
+  } else if (error == fs::kChanged || error == fs::kNotRegular || error == EISDIR || error == ENOENT) {
+    leftOut(record, Gap::FileChanged);  // grown, shrunk, replaced or gone since the walk
+  } else {
+    leftOut(record, Gap::FileNotOpened, error);
+  }
+  return false;
 }
 
 bool ComparePass::readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length) {
-  if (!file.readAt(offset, data, length)) return false;
+  if (!file.readAt(offset, data, length)) {
+    leftOut(record, errno == 0 ? Gap::FileChanged : Gap::FileUnreadable, errno);
+    return false;
+  }
   countRead(record, length);
   return true;
+}
+
+void ComparePass::leftOut(int record, Gap gap, int error) {
+  const size_t at = static_cast<size_t>(record);
+  if (leftOut_[at]) return;
+  leftOut_[at] = true;
+  gaps_.add(gap, gap == Gap::FileChanged ? 0 : error);
 }
 
 void ComparePass::countRead(int record, qint64 length) {

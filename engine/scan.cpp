@@ -5,6 +5,7 @@
 #include "engine/walk.h"
 
 #include <exception>
+#include <new>
 
 void ScanDriver::Scan() {
   if (!ScanStopped) return;  // a scan already runs
@@ -23,6 +24,8 @@ void ScanDriver::Scan() {
   ++generation_;
   const unsigned mine = generation_;
   stats_ = CompareStats();
+  gaps_ = ScanGaps();
+  failure_.clear();
   try {
     host_.setProgress(0);
     host_.setTotals(QStringLiteral("0 KB"), QStringLiteral("0"));
@@ -37,7 +40,9 @@ void ScanDriver::Scan() {
     candidates_.clear();
     const QStringList roots = BuildRootList(host_.foldersText());
     host_.setRootList(roots);
-    Walker(host_, *this, candidates_).ScanRoots(ResolveRoots(roots));
+    Walker walker(host_, *this, candidates_);
+    walker.ScanRoots(ResolveRoots(roots));
+    if (generation_ == mine) gaps_.add(walker.gaps());
     if (ScanStopped) return;  // cancelled during the walk
 
     if (candidates_.count() == 0) {
@@ -54,7 +59,10 @@ void ScanDriver::Scan() {
                                  "Происходит сравнение файлов, подождите ..."));
     ComparePass pass(candidates_, host_, ScanStopped);
     const bool finished = pass.run();
-    if (generation_ == mine) stats_ = pass.stats();
+    if (generation_ == mine) {
+      stats_ = pass.stats();
+      gaps_.add(pass.gaps());
+    }
     if (!finished || ScanStopped) return;  // cancelled during the comparison
 
     host_.setStatus(LanguageText(host_.english(), "Complete ...", "Выполнено."));
@@ -63,12 +71,18 @@ void ScanDriver::Scan() {
     host_.beep();
     ScanStopped = true;
     host_.markAllButFirst();
+  } catch (const std::bad_alloc&) {
+    failed(LanguageText(host_.english(), "not enough memory", "недостаточно памяти"));
   } catch (const std::exception& e) {
-    // The flag stays down and Cancel stays shown: confirming Cancel
-    // returns the window to idle.
-    host_.setStatus(LanguageText(host_.english(), "Scan failed: ", "Ошибка поиска: ") +
-                    QString::fromLocal8Bit(e.what()));
+    failed(QString::fromLocal8Bit(e.what()));
   }
+}
+
+void ScanDriver::failed(const QString& reason) {
+  // The flag stays down and Cancel stays shown: confirming Cancel returns
+  // the window to idle.
+  failure_ = reason;
+  host_.setStatus(LanguageText(host_.english(), "Scan failed: ", "Ошибка поиска: ") + reason);
 }
 
 void ScanDriver::Cancel() {

@@ -5,6 +5,7 @@
 
 #include "engine/candidates.h"
 #include "engine/compare.h"
+#include "engine/gaps.h"
 
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,12 @@ class ScanDriver {
 
   CandidateList& candidates() { return candidates_; }
   const CompareStats& lastStats() const { return stats_; }
+  // What the last scan could not look at.
+  const ScanGaps& gaps() const { return gaps_; }
+  // Whether the last scan ended on an unexpected failure (out of memory,
+  // say) rather than completing or being cancelled, and which.
+  bool failed() const { return !failure_.isEmpty(); }
+  const QString& failure() const { return failure_; }
   // Counts scans started; a walk that outlives a stop checks it so it never
   // writes into the candidates of a newer scan.
   unsigned generation() const { return generation_; }
@@ -70,8 +77,13 @@ class ScanDriver {
   static QString CancelledTitle() { return QStringLiteral("Zazovovir Iruvav"); }
 
  private:
+  // Ends a scan on an unexpected failure, saying why.
+  void failed(const QString& reason);
+
   ScanHost& host_;
   CandidateList candidates_;
   CompareStats stats_;
+  ScanGaps gaps_;
+  QString failure_;
   unsigned generation_ = 0;
 };

@@ -30,6 +30,20 @@ void Walker::dropSecondNamesOfMountedFiles() {
   });
 }
 
+bool Walker::countedAsGap(const fs::DirEntry& entry, const QString& mask) {
+  if (entry.error != 0) {
+    gaps_.add(Gap::EntryUnreadable, entry.error);
+  } else if (entry.nameNotText) {
+    gaps_.add(Gap::NameNotText);
+  } else if (HasLineBreak(entry.name) &&
+             (entry.isFile ? fs::WildcardMatch(mask, entry.name) : entry.isFolder && !entry.hidden)) {
+    gaps_.add(Gap::NameWithLineBreak);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool Walker::accepts(const fs::DirEntry& entry, const QString& mask) {
   if (!entry.isFile || HasLineBreak(entry.name) || !fs::WildcardMatch(mask, entry.name)) return false;
   if (host_.skipSmall() ? entry.size < kSmallFile : host_.skipEmpty() && entry.size == 0) return false;
@@ -45,7 +59,11 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
 
   fs::FileId id;
   std::vector<fs::DirEntry> entries;
-  if (!fs::ListFolder(folder, &id, entries)) return;
+  int error = 0;
+  if (!fs::ListFolder(folder, &id, entries, &error)) {
+    gaps_.add(Gap::FolderUnreadable, error);
+    return;
+  }
   if (!visited_.insert(id).second) return;
 
   // Files: every entry that matches the mask and passes the size options.
@@ -53,7 +71,7 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
     host_.pump();
     // After a stop the listing is finished, unless a newer scan has begun.
     if (driver_.ScanStopped && !ownsList()) return;
-    if (!accepts(entry, mask)) continue;
+    if (countedAsGap(entry, mask) || !accepts(entry, mask)) continue;
     list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, entry.id});
     host_.setDetail(entry.name);
   }

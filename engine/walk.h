@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/candidates.h"
+#include "engine/gaps.h"
 #include "platform/fs.h"
 
 #include <QString>
@@ -22,17 +23,22 @@ class Walker {
   void ScanRoots(const QStringList& roots);
   // Walks one folder (ending with the separator) and its subfolders.
   void ScanFolder(const QString& folder, const QString& mask);
+  // What the walk could not look at.
+  const ScanGaps& gaps() const { return gaps_; }
 
  private:
   bool ownsList() const;
   // Whether a listed file becomes a candidate: a regular file matching the
   // mask and the size options, not listed before under another name.
   bool accepts(const fs::DirEntry& entry, const QString& mask);
+  // Counts an entry that the walk could not look at; false for every other.
+  bool countedAsGap(const fs::DirEntry& entry, const QString& mask);
 
   ScanHost& host_;
   ScanDriver& driver_;
   CandidateList& list_;
   unsigned generation_;
+  ScanGaps gaps_;
   // Physical folders already walked in this scan: each is walked once, so
   // a folder mounted twice is listed once.
   std::unordered_set<fs::FileId, fs::FileIdHash> visited_;

@@ -35,6 +35,11 @@ struct DirEntry {
   bool hidden = false;         // the name begins with '.'
   bool hasOtherLinks = false;  // a regular file with more than one hard link
   bool mountedOver = false;    // a regular file mounted over this name
+  // An entry that could not be looked at (neither isFolder nor isFile):
+  // its name is not valid in the file-name encoding (nameNotText, and the
+  // name is empty), or the system's code of the failed look (error).
+  bool nameNotText = false;
+  int error = 0;
 
   FileId id;         // for regular files
   qint64 size = 0;   // bytes, for regular files
@@ -43,10 +48,11 @@ struct DirEntry {
 
 // Lists every entry of `folder` ("." and ".." left out) in the order the
 // system gives them. The folder is opened without following a link in any
-// component of its path. Names that do not survive the round trip to text
-// and back are left out, so nothing is ever acted on under a different name.
-// Returns false (and lists nothing) when the folder cannot be listed.
-bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries);
+// component of its path. A name that does not survive the round trip to
+// text and back comes back without its name (nameNotText), so nothing is
+// ever acted on under a different name. Returns false (and lists nothing)
+// when the folder cannot be listed, with the system's code in *error.
+bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries, int* error = nullptr);
 
 // The identity of the file at `path`, the last link not followed.
 bool FileIdOf(const QString& path, FileId* id);
@@ -90,32 +96,37 @@ inline bool IsRefusal(int error) { return error >= kFirstRefusal && error <= kLa
 // A short text for an error code, in English.
 QString ErrorText(int error);
 
+// Raises the limit on the files this program may hold open to the most the
+// system allows it, so that a long command never runs short of descriptors.
+void RaiseOpenFileLimit();
+// How many files this program may hold open at once.
+qint64 OpenFileLimit();
+
 // A file opened for streamed reading, checked to be a regular file.
 class ReadFile {
  public:
   ReadFile() = default;
   ReadFile(const ReadFile&) = delete;
   ReadFile& operator=(const ReadFile&) = delete;
-  ReadFile(ReadFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  ReadFile(ReadFile&& other) noexcept : fd_(other.fd_), holes_(other.holes_) { other.fd_ = -1; }
   ReadFile& operator=(ReadFile&& other) noexcept;
   ~ReadFile() { close(); }
 
-  // Opens `path` for reading. Fails when it is not a regular file or, when
-  // expectedSize >= 0, when its size is not expectedSize. Never blocks on a
-  // FIFO or a device.
-  bool open(const QString& path, qint64 expectedSize = -1);
-  // Opens a file that the walk has just listed as a regular file, for a
-  // first look, without open()'s look at the path: one lookup less per file.
-  // A link, FIFO or folder that took its place since is not followed, does
-  // not block and fails the read; nothing read this way may prove two files
-  // equal by itself. Never for a path from anywhere else.
-  bool openListed(const QString& path);
-  // Reads exactly `length` bytes at `offset`; false on error or short read.
+  // Opens `path` for reading, without following a link in any component
+  // of the path and without waiting (for a FIFO's writer, say), then checks
+  // what it opened: it must be a regular file and, when expectedSize >= 0,
+  // of that size. The path is looked up once. On failure *error holds
+  // kThroughLink, kNotRegular (a folder, FIFO, socket or device),
+  // kChanged (another size) or the system's code.
+  bool open(const QString& path, qint64 expectedSize = -1, int* error = nullptr);
+  // Reads exactly `length` bytes at `offset`; false on error (errno holds
+  // the code) or a short read (errno is 0: the file is shorter now).
   bool readAt(qint64 offset, char* buffer, qint64 length) const;
   // The current size, or -1.
   qint64 size() const;
   // Whether the file may have holes: fewer blocks are stored than its size
-  // needs. Only then is it worth asking where its data lies.
+  // needs. Only then is it worth asking where its data lies. (After open(),
+  // as it was when opened: a hint, since holes read as zeros anyway.)
   bool mayHaveHoles() const;
   // The first offset at or after `offset` that is not in a hole: the size
   // when only a hole follows, `offset` itself where the system cannot tell.
@@ -126,6 +137,9 @@ class ReadFile {
 
  protected:
   int fd_ = -1;
+
+ private:
+  int holes_ = -1;  // whether the file had holes when open() opened it; -1: not known
 };
 
 // A file that processing acts on. It is opened through its folder, which is

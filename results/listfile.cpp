@@ -7,6 +7,9 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <utility>
+
 #ifdef Q_OS_UNIX
 #include <langinfo.h>
 #include <locale.h>
@@ -144,70 +147,90 @@ bool SaveListFile(const ResultModel& model, const QString& file, QString* error)
 }
 
 QString DecodeListBytes(const QByteArray& bytes) {
-  QString text;
-  if (bytes.startsWith("\xEF\xBB\xBF")) {
-    text = QString::fromUtf8(bytes.mid(3));
-  } else if (bytes.startsWith("\xFF\xFE")) {
+  if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.mid(3));
+  if (bytes.startsWith("\xFF\xFE")) {
     QStringDecoder decode(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
-    text = decode(bytes.mid(2));
-  } else if (bytes.startsWith("\xFE\xFF")) {
-    QStringDecoder decode(QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
-    text = decode(bytes.mid(2));
-  } else {
-    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    text = decode(bytes);
-    if (decode.hasError()) text = DecodeWindows1251(bytes);
+    return decode(QByteArrayView(bytes).sliced(2));
   }
-  const qsizetype nul = text.indexOf(QChar(0));
-  if (nul >= 0) text.truncate(nul);
+  if (bytes.startsWith("\xFE\xFF")) {
+    QStringDecoder decode(QStringDecoder::Utf16BE, QStringDecoder::Flag::Stateless);
+    return decode(QByteArrayView(bytes).sliced(2));
+  }
+  QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = decode(bytes);
+  if (decode.hasError()) text = DecodeWindows1251(bytes);
   return text;
 }
 
+namespace {
+
+// Calls `line` with every line of `text` (ended by CR LF, a lone CR or a
+// lone LF), as a view into the text: no line is copied.
+template <class Line>
+void ForEachLine(QStringView text, Line line) {
+  const qsizetype n = text.size();
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < n; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c != u'\r' && c != u'\n') continue;
+    line(text.mid(start, i - start));
+    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < n) line(text.mid(start));
+}
+
+// The number of rows the text loads as: a line each, a run of empty lines
+// one separator row.
+qsizetype RowCount(QStringView text) {
+  qsizetype rows = 0;
+  bool afterEmpty = false;
+  ForEachLine(text, [&](QStringView line) {
+    if (!line.isEmpty() || !afterEmpty) ++rows;
+    afterEmpty = line.isEmpty();
+  });
+  return rows;
+}
+
+// The row of a line that is not empty.
+ResultRow RowOf(const QString& line, int* unreadable) {
+  ResultRow row;
+  row.hasSubItems = true;
+  row.marked = RecordField(line, QLatin1Char(';'), 0) == QLatin1String("1");
+  // A NUL cannot stand in a name, and a line with more than four ';' holds
+  // a ';' in its name or path: what cannot be told apart unambiguously is
+  // left unmarked and without a path.
+  const bool crowded = line.count(QLatin1Char(';')) > 4;
+  if (line.contains(QChar(0)) || (crowded && !SplitCrowdedLine(line, row))) {
+    row = ResultRow();
+    row.hasSubItems = true;
+    row.caption = line.section(QLatin1Char(';'), 1, 1);
+    ++*unreadable;
+  } else if (!crowded) {
+    row.caption = line.section(QLatin1Char(';'), 1, 1);  // as it stands: a file may be named " "
+    row.path = RecordField(line, QLatin1Char(';'), 2);
+    row.sizeText = RecordField(line, QLatin1Char(';'), 3);
+    row.dateText = RecordField(line, QLatin1Char(';'), 4);
+  }
+  return row;
+}
+
+}  // namespace
+
 LoadedList ParseListText(const QString& text) {
   LoadedList out;
-  QStringList lines;
-  QString line;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-      lines.append(line);
-      line.clear();
-      if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
-    } else {
-      line.append(c);
-    }
-  }
-  if (!line.isEmpty()) lines.append(line);
-
-  out.rows.reserve(static_cast<size_t>(lines.size()));
-  for (const QString& l : lines) {
-    ResultRow row;
-    if (l.isEmpty()) {
-      out.rows.push_back(row);
-      continue;
-    }
-    row.hasSubItems = true;
-    if (l.count(QLatin1Char(';')) > 4) {
-      row.marked = RecordField(l, QLatin1Char(';'), 0) == QLatin1String("1");
-      if (!SplitCrowdedLine(l, row)) {
-        row = ResultRow();
-        row.hasSubItems = true;
-        row.caption = l.section(QLatin1Char(';'), 1, 1);
-        ++out.unreadable;
-      }
-    } else {
-      row.marked = RecordField(l, QLatin1Char(';'), 0) == QLatin1String("1");
-      row.caption = l.section(QLatin1Char(';'), 1, 1);  // as it stands: a file may be named " "
-      row.path = RecordField(l, QLatin1Char(';'), 2);
-      row.sizeText = RecordField(l, QLatin1Char(';'), 3);
-      row.dateText = RecordField(l, QLatin1Char(';'), 4);
-    }
-    out.rows.push_back(std::move(row));
-  }
+  out.rows.reserve(static_cast<size_t>(RowCount(text)));
+  bool afterEmpty = false;
+  ForEachLine(text, [&](QStringView line) {
+    // A run of empty lines is one boundary between groups, whatever its length.
+    if (line.isEmpty() && !afterEmpty) out.rows.emplace_back();
+    if (!line.isEmpty()) out.rows.push_back(RowOf(line.toString(), &out.unreadable));
+    afterEmpty = line.isEmpty();
+  });
   return out;
 }
 
-bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest) {
+bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest, qsizetype mostRows) {
   QFile in(file);
   if (!in.open(QIODevice::ReadOnly)) {
     if (error) *error = file + QStringLiteral(": ") + in.errorString();
@@ -216,6 +239,7 @@ bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 l
   // Read in pieces up to a bound, so that a device or a pipe that never
   // ends is refused instead of filling the memory.
   QByteArray bytes;
+  if (!in.isSequential()) bytes.reserve(std::min(in.size(), largest) + 1);
   for (;;) {
     const QByteArray piece = in.read(1 << 20);
     if (piece.isEmpty()) break;
@@ -229,6 +253,11 @@ bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 l
     if (error) *error = file + QStringLiteral(": ") + in.errorString();
     return false;
   }
-  *out = ParseListText(DecodeListBytes(bytes));
+  const QString text = DecodeListBytes(std::exchange(bytes, QByteArray()));
+  if (RowCount(text) > mostRows) {
+    if (error) *error = file + QStringLiteral(": the list has more than %1 rows").arg(mostRows);
+    return false;
+  }
+  *out = ParseListText(text);
   return true;
 }

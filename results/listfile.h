@@ -18,21 +18,28 @@ bool SaveListFile(const ResultModel& model, const QString& file, QString* error)
 
 // The text of a list file: a byte-order mark decides the encoding (UTF-8,
 // UTF-16 LE or BE); without one, valid UTF-8 is read as such and anything
-// else as Windows-1251. The text ends at the first U+0000.
+// else as Windows-1251. A U+0000 stays in the text (its line is unreadable).
 QString DecodeListBytes(const QByteArray& bytes);
 
 struct LoadedList {
   std::vector<ResultRow> rows;
   // Lines whose fields could not be told apart (a ';' in a name that
-  // cannot be placed); their rows are unmarked and have no path.
+  // cannot be placed, a NUL); their rows are unmarked and have no path.
   int unreadable = 0;
 };
 
-// Splits the text into lines (CR LF, lone CR or lone LF) and rows.
+// Splits the text into lines (CR LF, lone CR or lone LF) and rows: a row
+// for each line, one separator row for a run of empty lines.
 LoadedList ParseListText(const QString& text);
 
-// Reads a list file. On failure returns false with the reason in *error;
-// a file longer than `largest` bytes (a device, a pipe that never ends) is
-// refused.
-inline constexpr qint64 kLargestList = qint64(1) << 30;
-bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest = kLargestList);
+// Reads a list file. On failure returns false with the reason in *error.
+// A list longer than `largest` bytes (a device, a pipe that never ends) or
+// of more than `mostRows` rows is refused, so that what is loaded fits in
+// memory. While it loads, a list takes about 4 bytes for each of its bytes
+// (its text, then the texts of its rows) and about 190 bytes for each row
+// besides (the row of the result list with its size and mark); the largest
+// list both bounds let pass, 256 MiB in 3,000,000 rows, takes about 1.9 GB.
+inline constexpr qint64 kLargestList = qint64(256) << 20;
+inline constexpr qsizetype kMostListRows = 3000000;
+bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest = kLargestList,
+                  qsizetype mostRows = kMostListRows);

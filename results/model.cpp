@@ -3,6 +3,8 @@
 #include "platform/fs.h"
 
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -133,7 +135,7 @@ bool ResultModel::appendRows(std::vector<ResultRow> rows) {
   if (rows.empty()) return false;
   const int first = count();
   std::vector<bool> marks;
-  beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+  marks.reserve(rows.size());
   for (ResultRow& r : rows) {
     qint64 kb = 0;
     const bool ok = SizeNumber(r.sizeText, &kb) && CountableKB(kb);
@@ -141,7 +143,14 @@ bool ResultModel::appendRows(std::vector<ResultRow> rows) {
     kbValid_.push_back(ok);
     marks.push_back(r.marked);
     r.marked = false;
-    rows_.push_back(std::move(r));
+  }
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+  // An empty list takes the rows as they are: a list of millions of rows
+  // is never held twice over.
+  if (rows_.empty()) {
+    rows_ = std::move(rows);
+  } else {
+    std::move(rows.begin(), rows.end(), std::back_inserter(rows_));
   }
   endInsertRows();
   // The rows are complete before their marks are set.

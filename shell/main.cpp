@@ -1,5 +1,6 @@
 // Zorvik: the program's entry. Sets the application title, creates the
 // main window, then the folder-list dialog, and runs until the window closes.
+#include "platform/fs.h"
 #include "platform/settings.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
+  fs::RaiseOpenFileLimit();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zorvik"));
   QApplication::setOrganizationName(QStringLiteral("Zorvik-Soft"));

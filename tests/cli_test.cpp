@@ -3,7 +3,12 @@
 
 #include <QProcess>
 
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -13,13 +18,53 @@ struct Outcome {
   QByteArray out, err;
 };
 
-Outcome Cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+Outcome Cli(const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+            const std::function<void()>& inChild = {}) {
   QProcess p;
   p.setProcessEnvironment(env);
+  if (inChild) p.setChildProcessModifier(inChild);
   p.start(QStringLiteral(ZORVIK_CLI_PATH), args);
   p.closeWriteChannel();  // standard input is no terminal
   EXPECT_TRUE(p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit);
   return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+// Runs zorvik-cli with `limit` as both bounds of `resource`.
+Outcome Limited(const QStringList& args, int resource, rlim_t limit) {
+  return Cli(args, QProcessEnvironment::systemEnvironment(), [resource, limit] {
+    const struct rlimit both { limit, limit };
+    setrlimit(resource, &both);
+  });
+}
+
+// Runs zorvik-cli with standard output and standard error on a terminal;
+// returns what the terminal received.
+QByteArray OnTerminal(const QStringList& args) {
+  int terminal = -1, side = -1;
+  if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0) return "no terminal";
+  struct termios raw;
+  tcgetattr(side, &raw);
+  cfmakeraw(&raw);  // the bytes as written, no CR added
+  tcsetattr(side, TCSANOW, &raw);
+  std::vector<QByteArray> words{ZORVIK_CLI_PATH};
+  for (const QString& a : args) words.push_back(QFile::encodeName(a));
+  std::vector<char*> argv;
+  for (QByteArray& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const int none = open("/dev/null", O_RDONLY);
+    if (setsid() < 0 || dup2(none, 0) < 0 || dup2(side, 1) < 0 || dup2(side, 2) < 0) _exit(126);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(side);
+  QByteArray shown;
+  char buffer[4096];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, got);
+  close(terminal);
+  waitpid(child, nullptr, 0);
+  return shown;
 }
 
 // Two groups: c/y.dat d/y.dat, whose size text sorts first, and a/x.txt b/x.txt.
@@ -163,4 +208,67 @@ TEST(Cli, EveryFailedRowIsReportedAndTheRunExitsOne) {
   }
   if (mounted)
     for (const QString& m : {full, readOnly, other}) umount(QFile::encodeName(m).constData());
+}
+
+// What the scan could not look at is counted on standard error and the
+// scan still succeeds; the program's own open-file limit costs no file; a
+// scan that fails (out of memory) says so, writes no list and exits 1.
+TEST(Cli, ScanCountsWhatItLeftOutAndNeverPassesAFailureForSuccess) {
+  Tree t;
+  for (int i = 0; i < 100; ++i) {  // 100 files alike in their first 4 KiB, 10 pairs of copies
+    const int id = i < 90 ? i : i - 90;
+    t.file(QString::asprintf("f%03d", i), QByteArray(4096, 'h') + QByteArray::number(id).rightJustified(900, '.'));
+  }
+  const QByteArray bad = QFile::encodeName(t.root()) + "/bad\xff";
+  ASSERT_EQ(close(open(bad.constData(), O_WRONLY | O_CREAT, 0644)), 0);
+  const Outcome free = Cli({"scan", t.root()});
+  EXPECT_EQ(free.code, 0);
+  EXPECT_EQ(free.out.count("\r\n\r\n"), 9);  // 10 groups
+  EXPECT_EQ(free.err,
+            "zorvik-cli: 1 file or folder was left out: its name is not valid in the file-name encoding\n"
+            "10 groups, 10 marked, 50 KB\n");
+  const Outcome limited = Limited({"scan", t.root()}, RLIMIT_NOFILE, 64);
+  EXPECT_EQ(limited.code, 0);
+  EXPECT_EQ(limited.out, free.out);
+
+  // The smallest bound on its memory under which a scan of one file runs,
+  // then a scan that needs more: 16 copies read side by side.
+  const Tree copies;
+  for (int i = 0; i < 16; ++i) copies.file(QString::asprintf("c%02d", i), QByteArray(2 << 20, 'c'));
+  const QString list = copies.file("list.txt", "earlier"), one = copies.file("one/x", "x");
+  rlim_t low = 16 << 20, high = 1 << 30;
+  if (Limited({"scan", copies("one")}, RLIMIT_AS, high).code != 0)
+    GTEST_SKIP() << "the program does not start under a bound on its memory (a sanitizer build?)";
+  while (high - low > (1 << 20)) {
+    const rlim_t middle = (low + high) / 2;
+    (Limited({"scan", copies("one")}, RLIMIT_AS, middle).code == 0 ? high : low) = middle;
+  }
+  const Outcome failed = Limited({"scan", "--output", list, copies.root()}, RLIMIT_AS, high + (4 << 20));
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_EQ(failed.err, "zorvik-cli: the scan failed: not enough memory; no list was written\n");
+  EXPECT_EQ(copies.read("list.txt"), "earlier");
+}
+
+// File names reach a terminal with the characters that a terminal acts on
+// escaped: in the list, in failure lines, in the progress line. A list
+// written anywhere else keeps its bytes.
+TEST(Cli, ControlCharactersInNamesReachATerminalEscaped) {
+  const QString name = QString::fromUtf8(
+      "\x1b[31mred\x07\x08\xc2\x9b"
+      "2J\xe2\x80\xae"
+      "x");
+  const QString shown = "\\x1b[31mred\\x07\\x08\\x9b2J\\u202ex";
+  const Tree t;
+  t.file("a/" + name, "same"), t.file("b/" + name, "same");
+  QByteArray screen = OnTerminal({"scan", t.root()});
+  screen.replace("\r\033[K", "");  // the progress line's own clearing
+  EXPECT_TRUE(screen.contains((t("a/") + shown).toUtf8())) << screen.constData();
+  EXPECT_FALSE(screen.contains('\033') || screen.contains('\a') || screen.contains("\xc2\x9b")) << screen.constData();
+  EXPECT_TRUE(Cli({"scan", t.root()}).out.contains(t("a/" + name).toUtf8()));  // a pipe gets the bytes
+
+  const QString rows = t.file("list.txt", ("0;x;" + t("a/" + name) + ";0;d\r\n1;x;b/" + name + ";0;d\r\n").toUtf8());
+  screen = OnTerminal({"process", rows, "--remove", "--yes"});
+  EXPECT_TRUE(screen.contains(("zorvik-cli: b/" + shown + ": the path is not absolute").toUtf8()))
+      << screen.constData();
+  EXPECT_FALSE(screen.contains('\033')) << screen.constData();
 }

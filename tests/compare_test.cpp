@@ -3,11 +3,15 @@
 #include "engine/walk.h"
 #include "tree.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 namespace {
 
 // Walks the tree, sorts the candidates, runs `between` (changing files after
 // the walk), then the comparison. Returns the rows as Host::rows does.
-QString Compare(const Tree& t, Host& host, CompareStats* stats = nullptr, const std::function<void()>& between = {}) {
+QString Compare(const Tree& t, Host& host, CompareStats* stats = nullptr, const std::function<void()>& between = {},
+                ScanGaps* gaps = nullptr) {
   ScanDriver driver(host);
   driver.ScanStopped = false;
   CandidateList& list = driver.candidates();
@@ -17,6 +21,7 @@ QString Compare(const Tree& t, Host& host, CompareStats* stats = nullptr, const 
   ComparePass pass(list, host, driver.ScanStopped);
   EXPECT_TRUE(pass.run());
   if (stats) *stats = pass.stats();
+  if (gaps) *gaps = pass.gaps();
   EXPECT_EQ(pass.stats().nonDuplicatesReadTwice, 0);
   return host.rows(t);
 }
@@ -65,9 +70,50 @@ TEST(Compare, FileChangedAfterTheWalkIsLeftOut) {
     for (const char* f : {"A", "B", "C"}) t.file(f, Content('x'));
     Host host;
     QFile f(t(c.file));
-    EXPECT_EQ(Compare(t, host, nullptr,
-                      [&] { c.remove ? f.remove() : f.open(QIODevice::Append) && f.write("x") && f.flush(); }),
+    ScanGaps gaps;
+    EXPECT_EQ(Compare(
+                  t, host, nullptr,
+                  [&] { c.remove ? f.remove() : f.open(QIODevice::Append) && f.write("x") && f.flush(); }, &gaps),
               c.rows);
+    EXPECT_EQ(gaps.total(Gap::FileChanged), 1) << c.file;
+  }
+
+  // Empty files are opened and checked too; and no file is opened through
+  // a folder swapped for a link, not even for the first look.
+  const struct {
+    const char* change;
+    const char* rows;
+    Gap gap;
+    qint64 opened;
+  } swaps[] = {{"grown", "e1 e3 | sub/x sub/y", Gap::FileChanged, 6},
+               {"fifo", "e1 e3 | sub/x sub/y", Gap::FileChanged, 6},
+               {"folder", "e1 e3 | sub/x sub/y", Gap::FileChanged, 6},
+               {"link", "e1 e2 e3", Gap::FileNotOpened, 3}};
+  for (const auto& c : swaps) {
+    Tree t{{"e1", ""}, {"e2", ""}, {"e3", ""}};
+    t.file("sub/x", Content('x')), t.file("sub/y", Content('x'));
+    const Tree outside;
+    outside.file("x", Content('o')), outside.file("y", Content('o'));
+    const QByteArray e2 = QFile::encodeName(t("e2"));
+    const std::function<void()> change = [&] {
+      const QString what = c.change;
+      if (what == "grown") t.file("e2", "now");
+      // A FIFO opened to be read would wait for a writer: it is never waited on.
+      if (what == "fifo") {
+        EXPECT_TRUE(unlink(e2) == 0 && mkfifo(e2, 0644) == 0);
+      } else if (what == "folder") {
+        EXPECT_TRUE(unlink(e2) == 0 && mkdir(e2, 0755) == 0);
+      } else if (what == "link") {
+        EXPECT_TRUE(QDir().rename(t("sub"), t("sub.old")));
+        t.link(outside.root(), "sub");
+      }
+    };
+    Host host;
+    CompareStats stats;
+    ScanGaps gaps;
+    EXPECT_EQ(Compare(t, host, &stats, change, &gaps), c.rows) << c.change;
+    EXPECT_EQ(stats.filesOpened, c.opened) << c.change;  // the empty files; x, y for the first look and the proof
+    EXPECT_EQ(gaps.total(c.gap), c.gap == Gap::FileChanged ? 1 : 2) << c.change;
   }
 }
 
@@ -90,7 +136,9 @@ TEST(Compare, LargeFilesAreComparedBySamplesWhenFastAndInFullOtherwise) {
   };
   for (const auto& c : cases) {
     Tree t;
-    t.sized("A", c.size), t.sized("B", c.size, c.at);
+    QByteArray a(c.size, 'd'), b = a;  // written out: holes would not be read
+    if (c.at >= 0) b[c.at] = 'e';
+    t.file("A", a), t.file("B", b);
     Host host;
     host.fast = c.fast;
     CompareStats stats;
@@ -136,7 +184,9 @@ TEST(Compare, ManyFilesSharingAFirstBlockAreEachReadOnce) {
 
 // Holes read as zeros and cost nothing: two sparse files of a terabyte are
 // compared by their data alone, a hole equals written zeros, and a byte in
-// the last block still tells files apart.
+// the last block still tells files apart. So it is in a scan: side by side,
+// and in the digests that split a crowd (here a group larger than a quarter
+// of the files the program may hold open).
 TEST(Compare, SparseFilesCostWhatTheirDataCosts) {
   constexpr qint64 kHuge = qint64(1) << 40;
   const Tree t;
@@ -165,4 +215,48 @@ TEST(Compare, SparseFilesCostWhatTheirDataCosts) {
   EXPECT_FALSE(written.mayHaveHoles());
   EXPECT_TRUE(SameBytes(sparse, written, 0, kSmall));
   EXPECT_EQ(DigestOfContent(sparse, kSmall), DigestOfContent(written, kSmall));
+
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  for (const rlim_t most : {old.rlim_cur, rlim_t(24)}) {
+    const Tree scanned;
+    scanned.sized("a", kHuge, kHuge - 1), scanned.sized("b", kHuge, kHuge - 1);
+    for (int i = 0; i < 6; ++i) scanned.sized(QString("c%1").arg(i), kHuge, kHuge - 2 - i);
+    for (int i = 0; i < 4; ++i) scanned.sized(QString("s%1").arg(i), kSmall, kSmall - 5000);
+    for (int i = 0; i < 4; ++i) scanned.file(QString("w%1").arg(i), dense);
+    struct rlimit low = old;
+    low.rlim_cur = most;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    Host host;
+    host.fast = false;
+    CompareStats stats;
+    const QString rows = Compare(scanned, host, &stats);
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(rows, "a b | s0 s1 s2 s3 w0 w1 w2 w3") << most;
+    EXPECT_LT(stats.bytesRead, qint64(64) << 20) << most;
+  }
+
+  // A stop is heard within a chunk of a crowd's digest too: eight files
+  // with data every 16 GiB, stopped at the first pump of the digests.
+  const Tree spread;
+  for (int i = 0; i < 8; ++i) {
+    QFile f(spread.sized(QString("d%1").arg(i), kHuge, kHuge - 1 - i));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    for (qint64 at = 0; at < kHuge; at += qint64(16) << 30) f.seek(at), f.write("d", 1);
+  }
+  struct rlimit low = old;
+  low.rlim_cur = 24;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  Host host;
+  host.fast = false;
+  ScanDriver driver(host);
+  driver.ScanStopped = false;
+  Walker(host, driver, driver.candidates()).ScanRoots({spread.root()});
+  driver.candidates().sort();
+  ComparePass pass(driver.candidates(), host, driver.ScanStopped);
+  int pumps = 0;  // eight first looks, two first pages, then the digest of the first rest
+  host.onPump = [&] { driver.ScanStopped = ++pumps > 10; };
+  EXPECT_FALSE(pass.run());
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_LE(pass.stats().bytesRead, qint64(2) << 20);
 }

@@ -19,13 +19,21 @@
 namespace {
 
 // Scans `folder` and returns the rows as Host::rows gives them.
-QString Scan(const Tree& t, const QString& folder, Host* use = nullptr) {
+QString Scan(const Tree& t, const QString& folder, Host* use = nullptr, ScanGaps* gaps = nullptr) {
   Host local(folder);
   Host& host = use ? *use : local;
   host.folders = folder;
   ScanDriver driver(host);
   driver.Scan();
+  if (gaps) *gaps = driver.gaps();
   return host.rows(t);
+}
+
+// What a scan could not look at, as "gap:error:count" joined by ' '.
+QString Gaps(const ScanGaps& gaps) {
+  QStringList out;
+  for (const GapCount& c : gaps.counts()) out << QString("%1:%2:%3").arg(int(c.gap)).arg(c.error).arg(c.count);
+  return out.join(' ');
 }
 
 // Runs `work` as the unprivileged user "nobody" (as is when not root) and
@@ -58,7 +66,16 @@ TEST(Hostile, UnreadableFilesAndFoldersAreSkippedAndNothingElseIsLost) {
   chmod(QFile::encodeName(t.root()).constData(), 0755);
   chmod(QFile::encodeName(t("locked")).constData(), 0);
   chmod(QFile::encodeName(t("c/z")).constData(), 0);
-  EXPECT_EQ(AsNobody([&] { return Scan(t, t.root()); }), "a/x b/x+ c/w+");
+  // ... and counted, each with its reason.
+  ScanGaps gaps;
+  gaps.add(Gap::FolderUnreadable, EACCES);
+  gaps.add(Gap::FileNotOpened, EACCES);
+  EXPECT_EQ(AsNobody([&] {
+              ScanGaps found;
+              const QString rows = Scan(t, t.root(), nullptr, &found);
+              return rows + " / " + Gaps(found);
+            }),
+            "a/x b/x+ c/w+ / " + Gaps(gaps));
 }
 
 TEST(Hostile, FilesChangedBetweenTheWalkAndTheComparisonAreNoCopies) {
@@ -89,7 +106,8 @@ TEST(Hostile, NamesThatAreNotTextAreNeverActedOnUnderAnotherName) {
   Host host(t.root());
   ScanDriver driver(host);
   driver.Scan();
-  EXPECT_EQ(driver.candidates().count(), 1);  // the name that is no text is left out
+  EXPECT_EQ(driver.candidates().count(), 1);  // the name that is no text is left out, and counted
+  EXPECT_EQ(driver.gaps().total(Gap::NameNotText), 1);
   EXPECT_EQ(host.model.count(), 0);
   EXPECT_EQ(access(bad.constData(), F_OK), 0);
   unlink(bad.constData());
@@ -114,7 +132,9 @@ TEST(Hostile, VeryDeepTreesAndOverlongPathsEndWithoutACrash) {
   }
   close(dir);
   const QString level10 = QStringLiteral("ddd/").repeated(11) + "x";
-  EXPECT_EQ(Scan(t, t.root()), level10 + " top/x+");  // the file past the path limit is passed over
+  ScanGaps gaps;
+  EXPECT_EQ(Scan(t, t.root(), nullptr, &gaps), level10 + " top/x+");  // the file past the path limit is passed over
+  EXPECT_EQ(Gaps(gaps), QString("%1:%2:1").arg(int(Gap::FolderUnreadable)).arg(ENAMETOOLONG));  // and counted
   QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), t("ddd")});
 }
 

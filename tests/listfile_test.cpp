@@ -74,6 +74,8 @@ TEST(ListFile, LinesAndFieldsAreReadLeniently) {
   } cases[] = {
       {"0;a;/p/a;1;d\r\n\r\n", "0,a,/p/a,1,d |", 0},
       {"0;a;/a;1;d\r1;b;/b;2;e\n\n0;c;/c;3;f", "0,a,/a,1,d 1,b,/b,2,e | 0,c,/c,3,f", 0},
+      // a run of line breaks: one separator
+      {"\n\r\n0;a;/a;1;d\r\n\r\n\n\r\r0;b;/b;1;d\n\n\n", "| 0,a,/a,1,d | 0,b,/b,1,d |", 0},
       {"1;x.txt", "1,x.txt,,,", 0},
       {"1 ;a;/a;1;d\r\n01;a;/a;1;d\r\n;a; ;1;d", "0,a,/a,1,d 0,a,/a,1,d 0,a,,1,d", 0},
       {"1;b;c.txt;/f;o/b;c.txt;2;d", "1,b;c.txt,/f;o/b;c.txt,2,d", 0},
@@ -93,10 +95,23 @@ TEST(ListFile, LinesAndFieldsAreReadLeniently) {
   model.appendRows(ParseListText("1;x.txt").rows);
   EXPECT_EQ(error, "'' is not a valid integer value");
 
-  // Endless or huge input is refused, not read into memory without end.
+  // A NUL makes its line unreadable and ends nothing.
+  const QByteArray nul("0;a;/a;1;d\n1;b\0;/b;1;d\n1;c;/c;1;d", 33);
+  const LoadedList withNul = ParseListText(DecodeListBytes(nul));
+  EXPECT_EQ(Texts(withNul.rows), "0,a,/a,1,d 0,b" + QString(QChar(0)) + ",,, 1,c,/c,1,d");
+  EXPECT_EQ(withNul.unreadable, 1);
+
+  // Endless or huge input is refused, not read into memory without end, and
+  // so is a list of more rows than memory holds; line breaks cost nothing.
   LoadedList loaded;
   EXPECT_FALSE(LoadListFile("/dev/zero", &loaded, &error, 1 << 20));
   EXPECT_EQ(error, "/dev/zero: the list is larger than 1 MB or does not end");
+  const Tree t;
+  const QString rows = t.file("rows.txt", "0;a;/a;1;d\n\n\n0;b;/b;1;d\n0;c;/c;1;d\n1;d;/d;1;d\n");
+  EXPECT_FALSE(LoadListFile(rows, &loaded, &error, kLargestList, 4));
+  EXPECT_EQ(error, rows + ": the list has more than 4 rows");
+  EXPECT_TRUE(LoadListFile(rows, &loaded, &error, kLargestList, 5));
+  EXPECT_EQ(ParseListText(QString(1 << 20, '\n')).rows.size(), 1u);
   const LoadedList crowded = ParseListText("1;a" + QString(100000, ';') + "/a;5;d");
   ASSERT_EQ(crowded.rows.size(), 1u);
   EXPECT_EQ(crowded.rows[0].path, QString(99999, ';') + "/a");
@@ -115,8 +130,9 @@ TEST(ListFile, EncodingFollowsTheByteOrderMark) {
   EXPECT_EQ(DecodeListBytes(be), hello);
   EXPECT_EQ(DecodeListBytes("\xCF\xF0\xE8\xE2\xE5\xF2"), "Привет");  // not UTF-8: Windows-1251
   EXPECT_EQ(DecodeListBytes("ab\xD0"), "abР");                       // cut short: not UTF-8 either
-  EXPECT_EQ(DecodeListBytes(QByteArray("0;a\0;b", 6)), "0;a");
-  EXPECT_EQ(DecodeListBytes(le + QByteArray(2, 0) + le.mid(2)), hello);
+  // A NUL is kept: it makes its line unreadable, not the end of the list.
+  EXPECT_EQ(DecodeListBytes(QByteArray("0;a\0;b", 6)), QString("0;a") + QChar(0) + ";b");
+  EXPECT_EQ(DecodeListBytes(le + QByteArray(2, 0) + le.mid(2)), hello + QChar(0) + hello);
 }
 
 TEST(ListFile, AFailedSaveReportsTheFileAndKeepsTheEarlierList) {

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <stdio.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace fs {
@@ -136,20 +138,28 @@ bool IsHiddenName(const QString& name) { return name.startsWith(QLatin1Char('.')
 // Fills `entry` from one entry of the listing of folder `dfd`; false for an
 // entry that is left out. Links are never followed: a link to a file is not
 // a candidate (the file is found under its own name) and a link to a folder
-// is not entered.
+// is not entered. An entry that could not be looked at comes back with the
+// reason (DirEntry::error, DirEntry::nameNotText).
 bool ReadEntry(int dfd, const dirent* d, DirEntry& entry) {
   const char* raw = d->d_name;
   if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) return false;
   const unsigned char type = d->d_type;
   if (type != DT_UNKNOWN && type != DT_REG && type != DT_DIR) return false;
+  struct stat st {};
+  if (type != DT_DIR) {
+    if (fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      entry.error = errno;
+      return true;
+    }
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return false;
+  }
   entry.name = DecodeName(raw);
-  if (entry.name.isEmpty()) return false;
+  if (entry.name.isEmpty()) {
+    entry.nameNotText = true;
+    return true;
+  }
   entry.hidden = IsHiddenName(entry.name);
-  if (type == DT_DIR) return entry.isFolder = true;
-  struct stat st;
-  if (fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (S_ISDIR(st.st_mode)) return entry.isFolder = true;
-  if (!S_ISREG(st.st_mode)) return false;
+  if (type == DT_DIR || S_ISDIR(st.st_mode)) return entry.isFolder = true;
   entry.isFile = true;
   entry.size = st.st_size;
   entry.mtime = st.st_mtim.tv_sec;
@@ -164,27 +174,43 @@ bool ReadEntry(int dfd, const dirent* d, DirEntry& entry) {
 
 void (*g_beforeAction)(const QString& path) = nullptr;
 
-bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries) {
+bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entries, int* error) {
   entries.clear();
+  int failed = 0;
+  if (!error) error = &failed;
   const int fd = OpenNoLinks(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    *error = errno == ELOOP ? kThroughLink : errno;
+    return false;
+  }
   DIR* dir = fdopendir(fd);
   if (!dir) {
+    *error = errno;
     ::close(fd);
     return false;
   }
   const int dfd = dirfd(dir);
   struct stat st;
   if (fstat(dfd, &st) != 0) {
+    *error = errno;
     closedir(dir);
     return false;
   }
   if (id) *id = IdOf(st);
+  errno = 0;
   while (const dirent* d = readdir(dir)) {
     DirEntry entry;
     if (ReadEntry(dfd, d, entry)) entries.push_back(std::move(entry));
+    errno = 0;
   }
+  // A listing cut short by an error lists nothing rather than a part.
+  const int ended = errno;
   closedir(dir);
+  if (ended != 0) {
+    entries.clear();
+    *error = ended;
+    return false;
+  }
   return true;
 }
 
@@ -237,6 +263,19 @@ QString ErrorText(int error) {
   }
 }
 
+void RaiseOpenFileLimit() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+qint64 OpenFileLimit() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+  return limit.rlim_cur == RLIM_INFINITY ? std::numeric_limits<qint64>::max() : static_cast<qint64>(limit.rlim_cur);
+}
+
 bool FolderExists(const QString& path) {
   struct stat st;
   return !path.isEmpty() && stat(Encode(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -259,39 +298,46 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
   if (this != &other) {
     close();
     fd_ = other.fd_;
+    holes_ = other.holes_;
     other.fd_ = -1;
   }
   return *this;
 }
 
-// Opening for reading never follows a link at the end of the path and never
-// waits (for a FIFO's writer, say).
+// Opening for reading follows no link and never waits (for a FIFO's writer,
+// say), nor makes a terminal the program's own.
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
-bool ReadFile::open(const QString& path, qint64 expectedSize) {
+bool ReadFile::open(const QString& path, qint64 expectedSize, int* error) {
   close();
-  const NativePath p(path);
-  struct stat st;
-  // Looked at before opening: a FIFO, socket or device named here (a list
-  // file may name anything) is never opened. A file swapped for something
-  // else in between fails its reads (a FIFO) or the size check that ends
-  // every comparison.
-  if (lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (expectedSize >= 0 && st.st_size != expectedSize))
+  int failed = 0;
+  if (!error) error = &failed;
+  // One lookup: whatever is found under the path is opened (a FIFO without
+  // waiting for a writer) and then looked at through the descriptor, so no
+  // file can be swapped in between the look and the open.
+  const int fd = OpenNoLinks(NativePath(path).c_str(), kReadFlags);
+  if (fd < 0) {
+    *error = errno == ELOOP ? kThroughLink : errno;
     return false;
-  // No link on the way either: a folder swapped for one since the walk
-  // leads nowhere outside the tree.
-  const int fd = OpenNoLinks(p.c_str(), kReadFlags);
-  if (fd < 0) return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0)
+    *error = errno;
+  else if (!S_ISREG(st.st_mode))
+    *error = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
+  else if (expectedSize >= 0 && st.st_size != expectedSize)
+    *error = kChanged;
+  else
+    *error = 0;
+  if (*error != 0) {
+    ::close(fd);
+    return false;
+  }
   // Read-ahead helps long streams only; a small file is read in one go.
   if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
+  holes_ = st.st_blocks * 512 < st.st_size;
   return true;
-}
-
-bool ReadFile::openListed(const QString& path) {
-  close();
-  fd_ = ::open(NativePath(path).c_str(), kReadFlags);
-  return fd_ >= 0;
 }
 
 bool ReadFile::readAt(qint64 offset, char* buffer, qint64 length) const {
@@ -301,7 +347,10 @@ bool ReadFile::readAt(qint64 offset, char* buffer, qint64 length) const {
       if (errno == EINTR) continue;
       return false;
     }
-    if (got == 0) return false;
+    if (got == 0) {
+      errno = 0;  // shorter than it was: no error of the system's
+      return false;
+    }
     buffer += got;
     offset += got;
     length -= got;
@@ -315,6 +364,7 @@ qint64 ReadFile::size() const {
 }
 
 bool ReadFile::mayHaveHoles() const {
+  if (holes_ >= 0) return holes_ == 1;
   struct stat st;
   return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_blocks * 512 < st.st_size;
 }
@@ -329,6 +379,7 @@ qint64 ReadFile::dataFrom(qint64 offset) const {
 void ReadFile::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  holes_ = -1;
 }
 
 }  // namespace fs
