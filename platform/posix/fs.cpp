@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -192,17 +191,6 @@ bool FileIdOf(const QString& path, FileId* id) {
   if (lstat(NativePath(path).c_str(), &st) != 0) return false;
   *id = IdOf(st);
   return true;
-}
-
-QString RealFolderPath(const QString& path) {
-  if (path.isEmpty()) return QString();
-  char* real = realpath(Encode(path).constData(), nullptr);
-  if (!real) return QString();
-  struct stat st;
-  const bool folder = stat(real, &st) == 0 && S_ISDIR(st.st_mode);
-  QString text = folder ? DecodeName(real) : QString();
-  std::free(real);
-  return text;
 }
 
 QString ErrorText(int error) {
