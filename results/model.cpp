@@ -227,8 +227,8 @@ void ResultModel::UpdateTotals() {
 void ResultModel::MarkAllButFirst(const ProtectedFolder& protectedFolder) {
   std::vector<bool> marks(static_cast<size_t>(count()), false);
   const QString& text = protectedFolder.text;
-  const QString real = protectedFolder.real.endsWith(fs::kSeparator) ? protectedFolder.real
-                                                                      : protectedFolder.real + fs::kSeparator;
+  const QString real =
+      protectedFolder.real.endsWith(fs::kSeparator) ? protectedFolder.real : protectedFolder.real + fs::kSeparator;
   auto inProtected = [&](int i) {
     const QString& path = rows_[static_cast<size_t>(i)].path;
     return (!text.isEmpty() && path.contains(text)) || (!protectedFolder.real.isEmpty() && path.startsWith(real));

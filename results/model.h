@@ -67,7 +67,9 @@ class ResultModel : public QAbstractTableModel {
   // The marking commands. A path lies in the protected folder when it
   // contains the folder's text, or lies inside its real folder.
   void MarkAllButFirst(const ProtectedFolder& protectedFolder);
-  void MarkAllButFirst(const QString& protectedFolder) { MarkAllButFirst(ProtectedFolder{protectedFolder, QString(), 0}); }
+  void MarkAllButFirst(const QString& protectedFolder) {
+    MarkAllButFirst(ProtectedFolder{protectedFolder, QString(), 0});
+  }
   void SelectAll();
   void UnselectAll();
 

@@ -35,13 +35,13 @@ class ProcessHost {
 };
 
 struct ProcessResult {
-  bool asked = false;      // the confirmation was shown
-  bool confirmed = false;  // and answered OK
-  bool completed = false;  // every row was walked
-  int processed = 0;       // files gone after their operation
-  int kept = 0;            // not removed: no identical copy of them was left
-  int spared = 0;          // rows of groups whose every copy was marked, kept on request
-  int failed = 0;          // rows not acted on, or whose action failed
+  bool asked = false;        // the confirmation was shown
+  bool confirmed = false;    // and answered OK
+  bool completed = false;    // every row was walked
+  int processed = 0;         // files gone after their operation
+  int kept = 0;              // not removed: no identical copy of them was left
+  int spared = 0;            // rows of groups whose every copy was marked, kept on request
+  int failed = 0;            // rows not acted on, or whose action failed
   int destinationError = 0;  // the run stopped: the Move destination could not be used
 };
 

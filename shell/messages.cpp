@@ -54,7 +54,8 @@ QString ReasonText(int error, bool russian) {
 QString RefusedPathsMessage(const std::vector<RefusedPath>& paths, bool russian) {
   QString roots, protect;
   for (const RefusedPath& p : paths)
-    (p.protectedFolder ? protect : roots) += QLatin1Char('\n') + p.path + QStringLiteral(": ") + ReasonText(p.error, russian);
+    (p.protectedFolder ? protect : roots) +=
+        QLatin1Char('\n') + p.path + QStringLiteral(": ") + ReasonText(p.error, russian);
   QString text;
   if (!roots.isEmpty())
     text += (russian ? QStringLiteral("Эти папки не просмотрены, путь к ним небезопасен:")

@@ -401,8 +401,7 @@ TEST(ProcessingTrust, TheDestinationIsHeldAndRootIsNeverSteeredIntoItsOwnFiles) 
   // the place of the listed folder d; e is root's empty folder.
   const QString user = t.folder("user");
   t.file("user/k", "1"), t.file("user/d/x", "1"), t.folder("user/e");
-  for (const char* name : {"user", "user/k"})
-    ASSERT_EQ(chown(QFile::encodeName(t(name)).constData(), 65534, 65534), 0);
+  for (const char* name : {"user", "user/k"}) ASSERT_EQ(chown(QFile::encodeName(t(name)).constData(), 65534, 65534), 0);
   ResultModel grafted;
   Fill(grafted, {t("user/k"), "+" + t("user/d/x"), "+" + t("user/e/x")});
   Proc rootHost;
