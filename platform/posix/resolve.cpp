@@ -20,7 +20,6 @@
 namespace fs {
 
 using native::Encode;
-using native::OpenNoLinks;
 using native::SameFile;
 using native::UnsafeStep;
 
@@ -224,47 +223,59 @@ bool PutInPlace(int dir, const QByteArray& temp, const QByteArray& name) {
   return linkat(dir, temp.constData(), dir, name.constData(), 0) == 0 && unlinkat(dir, temp.constData(), 0) == 0;
 }
 
+// Opens `name` in folder `dir` for writing, without waiting, and writes
+// `bytes` into it as it is, as long as it is still the file `st`: 0 or the
+// error code.
+int WriteInto(int dir, const QByteArray& name, const struct stat& st, const QByteArray& bytes, bool truncate) {
+  const int fd = openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  struct stat opened;
+  if (fd >= 0 && (fstat(fd, &opened) != 0 || !SameFile(opened, st))) {
+    ::close(fd);
+    return kChanged;
+  }
+  return WriteOpened(fd, bytes, truncate);
+}
+
+// Makes a new temporary file in folder `dir`, named in *temp: the
+// descriptor, or -1.
+int MakeTemporary(int dir, mode_t mode, QByteArray* temp) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int tries = 0; tries < 100; ++tries) {
+    *temp = ".zorvik-list-";
+    for (int i = 0; i < 6; ++i) *temp += kLetters[QRandomGenerator::global()->bounded(62)];
+    const int fd = openat(dir, temp->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 // Writes `bytes` as `name` in folder `dir` through a temporary file that
 // is flushed and renamed over the name. `existing` describes the regular
 // file the name holds, or is null when the name is free (then nothing that
 // appears there meanwhile is replaced: EEXIST). 0 or the error code.
 int Replace(int dir, const QByteArray& name, const struct stat* existing, const QByteArray& bytes) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   // Never more open than the file will be: the system's mask applies.
   const mode_t mode = existing ? existing->st_mode & 0777 : 0666;
   QByteArray temp;
-  Fd out;
-  for (int tries = 0; !out.valid() && tries < 100; ++tries) {
-    temp = ".zorvik-list-";
-    for (int i = 0; i < 6; ++i) temp += kLetters[QRandomGenerator::global()->bounded(62)];
-    out.reset(openat(dir, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-    if (!out.valid() && errno != EEXIST) break;
-  }
+  Fd out(MakeTemporary(dir, mode, &temp));
   if (!out.valid()) {
     const int failure = errno;
-    if (!existing || (failure != EACCES && failure != EPERM && failure != EROFS)) return failure;
     // The folder takes no new file, but the file itself may be writable.
-    const int fd = openat(dir, name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !SameFile(st, *existing))) {
-      ::close(fd);
-      return kChanged;
-    }
-    return WriteOpened(fd, bytes, true);
+    const bool direct = existing && (failure == EACCES || failure == EPERM || failure == EROFS);
+    return direct ? WriteInto(dir, name, *existing, bytes, true) : failure;
   }
   int failure = WriteAll(out.get(), bytes);
+  // The new file keeps the permissions and, where it may, the group of the
+  // file it replaces.
   if (failure == 0 && existing) {
     fchmod(out.get(), mode);
-    if (fchown(out.get(), uid_t(-1), existing->st_gid) != 0) {
-      // The group stays the writer's own.
-    }
+    [[maybe_unused]] const bool grouped = fchown(out.get(), uid_t(-1), existing->st_gid) == 0;
   }
   if (failure == 0 && fsync(out.get()) != 0) failure = errno;
   if (::close(out.release()) != 0 && failure == 0) failure = errno;
-  if (failure == 0) {
-    if (existing ? renameat(dir, temp.constData(), dir, name.constData()) != 0 : !PutInPlace(dir, temp, name))
-      failure = errno;
-  }
+  const bool placed = failure == 0 && (existing ? renameat(dir, temp.constData(), dir, name.constData()) == 0
+                                                : PutInPlace(dir, temp, name));
+  if (failure == 0 && !placed) failure = errno;
   if (failure != 0) unlinkat(dir, temp.constData(), 0);
   return failure;
 }
@@ -276,53 +287,52 @@ bool OnProc(int dir) {
   return fstatfs(dir, &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
 }
 
+// Writes through the link `name` on /proc (standard output and the like),
+// which the system opens itself once the rules let the link be followed.
+int WriteThroughProc(const PathWalk& walk, int dir, const QByteArray& name, const struct stat& link,
+                     const QByteArray& bytes) {
+  if (int e = walk.linkAllowed(link)) return e;
+  const int out = openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat opened;
+  const bool file = out >= 0 && fstat(out, &opened) == 0 && S_ISREG(opened.st_mode);
+  if (file && opened.st_uid != geteuid()) {
+    ::close(out);
+    return kOtherOwner;
+  }
+  return WriteOpened(out, bytes, file);
+}
+
+// Writes to `name` in folder `dir`, which exists and is no link.
+int WriteExisting(const PathWalk& walk, int dir, const QByteArray& name, const struct stat& st,
+                  const QByteArray& bytes) {
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (int e = walk.stepAllowed(st.st_uid)) return e;
+  // A device (only a privileged user can make one) is written as it is.
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return WriteInto(dir, name, st, bytes, false);
+  if (st.st_uid != geteuid()) return kOtherOwner;
+  if (S_ISFIFO(st.st_mode)) return WriteInto(dir, name, st, bytes, false);
+  if (!S_ISREG(st.st_mode)) return kNotRegular;
+  return Replace(dir, name, &st, bytes);
+}
+
 // Writes to what `name` in the walk's folder names, as WriteOutput says.
 int WriteAt(PathWalk& walk, QByteArray name, const QByteArray& bytes) {
   for (int round = 0; round < kMaxLinks + 4; ++round) {
     const int dir = walk.folder();
     const Fd fd(openat(dir, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
-    if (!fd.valid() && errno != ENOENT) return errno;
     if (!fd.valid()) {
+      if (errno != ENOENT) return errno;
       const int e = Replace(dir, name, nullptr, bytes);
-      if (e == EEXIST) continue;  // something was put there meanwhile: look again
-      return e;
+      if (e != EEXIST) return e;
+      continue;  // something was put there meanwhile: look again
     }
     if (fstat(fd.get(), &st) != 0) return errno;
-    if (S_ISLNK(st.st_mode) && OnProc(dir)) {
-      // Standard output and the like: the system opens the link itself.
-      if (int e = walk.linkAllowed(st)) return e;
-      const int out = openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-      struct stat opened;
-      if (out >= 0 && fstat(out, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid != geteuid()) {
-        ::close(out);
-        return kOtherOwner;
-      }
-      return WriteOpened(out, bytes, out >= 0 && S_ISREG(opened.st_mode));
-    }
-    if (S_ISLNK(st.st_mode)) {
-      if (int e = walk.follow(fd.get(), st)) return e;
-      if (int e = walk.toLast(&name)) return e;
-      if (name.isEmpty() || name == "..") return EISDIR;
-      continue;
-    }
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (int e = walk.stepAllowed(st.st_uid)) return e;
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-      return WriteOpened(openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC),
-                         bytes, false);
-    if (st.st_uid != geteuid()) return kOtherOwner;
-    if (S_ISFIFO(st.st_mode)) {
-      const int out = openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-      struct stat opened;
-      if (out >= 0 && (fstat(out, &opened) != 0 || !SameFile(opened, st))) {
-        ::close(out);
-        return kChanged;
-      }
-      return WriteOpened(out, bytes, false);
-    }
-    if (!S_ISREG(st.st_mode)) return kNotRegular;
-    return Replace(dir, name, &st, bytes);
+    if (!S_ISLNK(st.st_mode)) return WriteExisting(walk, dir, name, st, bytes);
+    if (OnProc(dir)) return WriteThroughProc(walk, dir, name, st, bytes);
+    if (int e = walk.follow(fd.get(), st)) return e;
+    if (int e = walk.toLast(&name)) return e;
+    if (name.isEmpty() || name == "..") return EISDIR;
   }
   return ELOOP;
 }
@@ -332,6 +342,8 @@ int WriteAt(PathWalk& walk, QByteArray name, const QByteArray& bytes) {
 namespace native {
 
 int OpenRowFolder(const QByteArray& folder, int* error) {
+  // As an ordinary user no step is unsafe: the system's own walk refuses
+  // every link.
   if (geteuid() != 0) {
     const int fd = OpenNoLinks(folder.constData(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) *error = errno == ELOOP ? kThroughLink : errno;
@@ -354,7 +366,7 @@ QString RealFolderPath(const QString& path, int* error) {
   if (e == 0) e = walk.toEnd();
   if (e != 0) return Fail(error, e), QString();
   const QByteArray bytes = walk.text();
-  const QString text = QFile::decodeName(bytes);
+  QString text = QFile::decodeName(bytes);
   // A name that is no text would name another folder when turned back.
   if (Encode(text) != bytes) return Fail(error, EILSEQ), QString();
   return text;
