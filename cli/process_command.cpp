@@ -118,6 +118,7 @@ int ProcessCommand::run() {
     Err(QStringLiteral("Nothing was done."));
     return kExitDone;
   }
+  if (result.destinationError != 0) return kExitFailed;  // said by failed(): nothing was moved
   std::printf("Processing files - %d\n", result.processed);
   if (result.kept > 0) Err(QStringLiteral("kept, no identical copy left - %1").arg(result.kept));
   if (result.failed > 0) {

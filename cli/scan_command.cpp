@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "cli/terminal.h"
 #include "engine/scan.h"
+#include "platform/fs.h"
 #include "results/listfile.h"
 #include "results/model.h"
 
@@ -78,7 +79,19 @@ class CliScanHost : public ScanHost {
   void clearResults() override { model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
   void appendFileRow(const CandidateRecord& record) override { model.appendFileRow(record); }
-  void markAllButFirst() override { model.MarkAllButFirst(protect); }
+  QString protectedFolder() override { return protect; }
+  void markAllButFirst(const ProtectedFolder& p) override { model.MarkAllButFirst(p); }
+  // Each refused folder is a line on standard error; the scan goes on with
+  // the other roots and exits with 1.
+  void refused(const std::vector<RefusedPath>& paths) override {
+    progress.finish();
+    for (const RefusedPath& p : paths)
+      Err(QStringLiteral("zorvik-cli: %1: %2%3")
+              .arg(p.path, fs::ErrorText(p.error),
+                   p.protectedFolder ? QStringLiteral(" (the protected folder: nothing is marked)") : QString()));
+    anyRefused = true;
+  }
+  bool anyRefused = false;
   bool askYesNo(const QString&, const QString&) override { return true; }
   bool askOkCancel(const QString&, const QString&) override { return true; }
   void pump() override { progress.tick(); }
@@ -167,6 +180,7 @@ int ScanCommand::run() {
           .arg(host.model.groupCount())
           .arg(host.model.markedCount())
           .arg(host.model.spaceText()));
+  const int status = host.anyRefused ? kExitFailed : kExitDone;
   if (qEnvironmentVariableIsSet("ZORVIK_STATS")) {
     const CompareStats& s = driver.lastStats();
     Err(QStringLiteral("candidates %1, memory before the comparison %5 KiB, bytes read %2, files opened %3, "
@@ -177,7 +191,7 @@ int ScanCommand::run() {
             .arg(s.nonDuplicatesReadTwice)
             .arg(host.rssBeforeCompare));
   }
-  return kExitDone;
+  return status;
 }
 
 bool ScanCommand::writeList(const ResultModel& model) const {

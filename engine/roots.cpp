@@ -41,7 +41,7 @@ QStringList LeaveOutNested(const QStringList& roots) {
 
 }  // namespace
 
-QStringList BuildRootList(const QString& foldersText) {
+QStringList SplitFoldersText(const QString& foldersText) {
   QStringList roots;
   if (foldersText.isEmpty()) return roots;
   if (!foldersText.contains(QLatin1Char(';'))) {
@@ -58,15 +58,31 @@ QStringList BuildRootList(const QString& foldersText) {
     }
   }
   if (!foldersText.endsWith(QLatin1Char(';'))) roots.append(piece);
-  return LeaveOutNested(roots);
+  return roots;
 }
 
-QStringList ResolveRoots(const QStringList& roots) {
+QStringList BuildRootList(const QString& foldersText) {
+  const QStringList roots = SplitFoldersText(foldersText);
+  return roots.size() > 1 ? LeaveOutNested(roots) : roots;
+}
+
+QStringList ResolveRoots(const QStringList& roots, std::vector<RefusedPath>* refused) {
   QStringList real;
   for (const QString& root : roots) {
-    const QString path = fs::RealFolderPath(root);
+    int error = 0;
+    const QString path = root.isEmpty() ? QString() : fs::RealFolderPath(root, &error);
+    if (fs::IsRefusal(error) && refused) refused->push_back({root, error});
     if (path.isEmpty() || HasLineBreak(path)) continue;
     real.append(path == QString(fs::kSeparator) ? path : path + fs::kSeparator);
   }
   return LeaveOutNested(real);
+}
+
+ProtectedFolder ResolveProtected(const QString& text) {
+  ProtectedFolder folder{text, QString(), 0};
+  if (text.isEmpty()) return folder;
+  int error = 0;
+  folder.real = fs::RealFolderPath(text, &error);
+  if (fs::IsRefusal(error)) folder.error = error;
+  return folder;
 }

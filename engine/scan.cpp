@@ -38,10 +38,20 @@ void ScanDriver::Scan() {
     if (mask.isEmpty() || mask == QLatin1String("*")) host_.setMask(QStringLiteral("*.*"));
 
     candidates_.clear();
-    const QStringList roots = BuildRootList(host_.foldersText());
-    host_.setRootList(roots);
+    // The folder list shows the roots as typed; the walk takes every typed
+    // root as the folder it really names, nested ones left out after that.
+    const QString foldersText = host_.foldersText();
+    host_.setRootList(BuildRootList(foldersText));
+    std::vector<RefusedPath> refused;
+    const QStringList roots = ResolveRoots(SplitFoldersText(foldersText), &refused);
+    const ProtectedFolder protect = ResolveProtected(host_.protectedFolder());
+    if (protect.error != 0) refused.push_back({protect.text, protect.error, true});
+    if (!refused.empty()) {
+      host_.refused(refused);
+      if (ScanStopped || generation_ != mine) return;  // cancelled while the message was shown
+    }
     Walker walker(host_, *this, candidates_);
-    walker.ScanRoots(ResolveRoots(roots));
+    walker.ScanRoots(roots);
     if (generation_ == mine) gaps_.add(walker.gaps());
     if (ScanStopped) return;  // cancelled during the walk
 
@@ -70,7 +80,9 @@ void ScanDriver::Scan() {
     host_.showCancel(false);
     host_.beep();
     ScanStopped = true;
-    host_.markAllButFirst();
+    // Without a protected folder that can be trusted nothing is marked:
+    // a protected file must never be marked.
+    if (protect.error == 0) host_.markAllButFirst(protect);
   } catch (const std::bad_alloc&) {
     failed(LanguageText(host_.english(), "not enough memory", "недостаточно памяти"));
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include "engine/candidates.h"
 #include "engine/compare.h"
 #include "engine/gaps.h"
+#include "engine/roots.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,13 +23,15 @@ class ScanHost {
   virtual bool skipEmpty() = 0;
   virtual bool fastCompare() = 0;  // read anew for every record
   virtual bool english() = 0;      // the interface language
+  // The protected folder's text, read once at the start of the scan.
+  virtual QString protectedFolder() { return QString(); }
 
   // The result list.
   virtual int resultRowCount() = 0;
   virtual void clearResults() = 0;
   virtual void appendSeparator() = 0;
   virtual void appendFileRow(const CandidateRecord& record) = 0;
-  virtual void markAllButFirst() = 0;
+  virtual void markAllButFirst(const ProtectedFolder& protectedFolder) = 0;
 
   // Questions and the folder picker.
   virtual bool askYesNo(const QString& title, const QString& text) = 0;
@@ -47,6 +50,10 @@ class ScanHost {
   virtual void setTotals(const QString& /*space*/, const QString& /*count*/) {}
   virtual void showCancel(bool) {}
   virtual void beep() {}
+  // Roots, or the protected folder, refused by the path rules at the start
+  // of the scan; once per scan, and only when there are any. A refused
+  // protected folder leaves every row of the scan unmarked.
+  virtual void refused(const std::vector<RefusedPath>& /*paths*/) {}
 };
 
 class ScanDriver {

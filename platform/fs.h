@@ -57,10 +57,37 @@ bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entrie
 // The identity of the file at `path`, the last link not followed.
 bool FileIdOf(const QString& path, FileId* id);
 
-// The absolute path of a folder with every link, "." and ".." resolved and
-// no trailing separator ("/" for the root); empty when it names no folder.
-// Relative paths start at the working folder.
-QString RealFolderPath(const QString& path);
+// Paths that the program acts on or writes to are resolved one component
+// at a time, and two steps are refused:
+//  - a link owned by someone other than the running user, standing in a
+//    folder that is sticky and writable by others (and not the link
+//    owner's), is not followed (kSharedLink);
+//  - when running as root, a step from a folder or link owned by an
+//    ordinary user into a folder, file or link owned by anyone else (root
+//    included: ".." out of a user's folder, or a user's link to an absolute
+//    path) is refused (kUnsafeStep).
+// A path through more than 40 links fails with ELOOP.
+
+// The absolute path of a folder with every link, "." and ".." resolved
+// under those rules, and no trailing separator ("/" for the root); empty
+// when it names no folder, with the reason in *error. Relative paths start
+// at the working folder.
+QString RealFolderPath(const QString& path, int* error = nullptr);
+
+// Writes `bytes` to the output file `path` (a saved list). The folder is
+// resolved under the rules and held; a link at the end is followed under
+// them too (a dangling one: the file is made where it points). A new or
+// regular file gets the bytes through a temporary file in the same folder,
+// flushed and renamed over the name, so nothing half-written is ever left;
+// where the folder cannot take a temporary file but the file is writable,
+// the file is written directly. A device is written directly, a FIFO only
+// when it has a reader (kNoReader). An existing regular file, FIFO or
+// socket of another user is refused (kOtherOwner). False with *error.
+bool WriteOutput(const QString& path, const QByteArray& bytes, int* error);
+
+// Removes `folder` when it is empty, reached without a link (and, as root,
+// without an unsafe step); false otherwise.
+bool RemoveEmptyFolder(const QString& folder);
 
 // Wildcard matching by the rules of the home platform: '*' any run, '?' one
 // character, "*.*" every name, letter case ignored.
@@ -142,6 +169,28 @@ class ReadFile {
   int holes_ = -1;  // whether the file had holes when open() opened it; -1: not known
 };
 
+// A folder held open for a whole run: the Move destination. It is resolved
+// once under the rules above, its missing folders are made on the way (as
+// root, never inside a folder of an ordinary user), and every later use
+// goes through the descriptor, so a component swapped for a link
+// afterwards changes nothing.
+class HeldFolder {
+ public:
+  HeldFolder() = default;
+  HeldFolder(const HeldFolder&) = delete;
+  HeldFolder& operator=(const HeldFolder&) = delete;
+  ~HeldFolder() { close(); }
+
+  // Opens `path`, making missing folders; false with *error.
+  bool open(const QString& path, int* error);
+  bool isOpen() const { return fd_ >= 0; }
+  void close();
+
+ private:
+  friend class HeldFile;
+  int fd_ = -1;
+};
+
 // A file that processing acts on. It is opened through its folder, which is
 // opened without following a link in any component of the path; the file
 // itself must be a regular file. Every action then goes through these two
@@ -156,7 +205,9 @@ class HeldFile : public ReadFile {
   ~HeldFile();
 
   // Opens `path`. On failure *error holds ENOENT (nothing there), EISDIR (a
-  // folder), kThroughLink, kNotAbsolute, kNotRegular or the system's code.
+  // folder), kThroughLink, kNotAbsolute, kNotRegular, kUnsafeStep (as root:
+  // a folder or file of another owner inside a user's folder) or the
+  // system's code.
   bool open(const QString& path, int* error);
   const QString& path() const { return path_; }
   FileId id() const { return id_; }
@@ -165,11 +216,12 @@ class HeldFile : public ReadFile {
   bool clearReadOnly();
   // Deletes the file. On failure *error holds the code.
   bool remove(int* error);
-  // Moves the file into `folder` under its own name, never replacing an
-  // existing name. Across file systems it is copied from the descriptor,
-  // flushed, put in place, and the original is removed only when it did not
-  // change since the copy began; otherwise both stay (kChanged).
-  bool moveInto(const QString& folder, int* error);
+  // Moves the file into the held `folder` under its own name, never
+  // replacing an existing name. Across file systems it is copied from the
+  // descriptor, flushed, put in place, and the original is removed only
+  // when it did not change since the copy began; otherwise both stay
+  // (kChanged).
+  bool moveInto(const HeldFolder& folder, int* error);
   // Sends the file to the desktop's trash (the freedesktop.org trash of the
   // user, or the one at the top of the file system that holds the file).
   bool moveToTrash(int* error);

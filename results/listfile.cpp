@@ -3,8 +3,6 @@
 #include "platform/fs.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -112,38 +110,10 @@ QByteArray ListFileBytes(const ResultModel& model) {
 }
 
 bool SaveListFile(const ResultModel& model, const QString& file, QString* error) {
-  const QByteArray bytes = ListFileBytes(model);
-  const QFileInfo info(file);
-  if (info.exists() && !info.isFile() && !info.isDir()) {
-    // A device, FIFO or socket (or a link to one) is written to as it is,
-    // never replaced by a file.
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(bytes) != bytes.size()) {
-      if (error) *error = file + QStringLiteral(": ") + out.errorString();
-      return false;
-    }
-    return true;
-  }
-  // A link is followed to the file it names, which then gets the new list;
-  // the list goes to a temporary file first and replaces the old one only
-  // when complete. Where the folder cannot take a temporary file, the file
-  // itself is written.
-  QString target = file;
-  if (info.isSymLink()) target = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
-  QSaveFile out(target);
-  out.setDirectWriteFallback(true);
-  if (!out.open(QIODevice::WriteOnly)) {
-    if (error) *error = file + QStringLiteral(": ") + out.errorString();
-    return false;
-  }
-  // Flushed before the commit: commit() does not report a buffered write
-  // that fails at that point, and would put a cut-off list in place.
-  if (out.write(bytes) != bytes.size() || !out.flush() || !out.commit()) {
-    if (error) *error = file + QStringLiteral(": ") + out.errorString();
-    out.cancelWriting();
-    return false;
-  }
-  return true;
+  int code = 0;
+  if (fs::WriteOutput(file, ListFileBytes(model), &code)) return true;
+  if (error) *error = file + QStringLiteral(": ") + fs::ErrorText(code);
+  return false;
 }
 
 QString DecodeListBytes(const QByteArray& bytes) {

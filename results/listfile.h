@@ -12,8 +12,10 @@
 // The bytes Save list writes for the rows of `model`.
 QByteArray ListFileBytes(const ResultModel& model);
 
-// Writes the list to `file`, replacing it only once the new content is
-// complete. On failure returns false with the reason in *error.
+// Writes the list to `file` as fs::WriteOutput does: replacing it only once
+// the new content is complete, through no link or folder of another user
+// that the path rules refuse, never into another user's file. On failure
+// returns false with the file and the reason in *error.
 bool SaveListFile(const ResultModel& model, const QString& file, QString* error);
 
 // The text of a list file: a byte-order mark decides the encoding (UTF-8,

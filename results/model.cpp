@@ -233,10 +233,14 @@ void ResultModel::UpdateTotals() {
   emit totalsChanged(SpaceText(markedKB_), QString::number(markedCount_));
 }
 
-void ResultModel::MarkAllButFirst(const QString& protectedFolder) {
+void ResultModel::MarkAllButFirst(const ProtectedFolder& protectedFolder) {
   std::vector<bool> marks(static_cast<size_t>(count()), false);
+  const QString& text = protectedFolder.text;
+  const QString real =
+      protectedFolder.real.endsWith(fs::kSeparator) ? protectedFolder.real : protectedFolder.real + fs::kSeparator;
   auto inProtected = [&](int i) {
-    return !protectedFolder.isEmpty() && rows_[static_cast<size_t>(i)].path.contains(protectedFolder);
+    const QString& path = rows_[static_cast<size_t>(i)].path;
+    return (!text.isEmpty() && path.contains(text)) || (!protectedFolder.real.isEmpty() && path.startsWith(real));
   };
   std::vector<int> group;
   const int n = count();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/candidates.h"
+#include "engine/roots.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -63,8 +64,12 @@ class ResultModel : public QAbstractTableModel {
   // Changes one mark; a real change updates the totals at once.
   bool setMarked(int i, bool marked);
 
-  // The marking commands.
-  void MarkAllButFirst(const QString& protectedFolder);
+  // The marking commands. A path lies in the protected folder when it
+  // contains the folder's text, or lies inside its real folder.
+  void MarkAllButFirst(const ProtectedFolder& protectedFolder);
+  void MarkAllButFirst(const QString& protectedFolder) {
+    MarkAllButFirst(ProtectedFolder{protectedFolder, QString(), 0});
+  }
   void SelectAll();
   void UnselectAll();
 

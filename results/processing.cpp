@@ -159,6 +159,9 @@ class Run {
     copies_.enter(model_, group_);
     const bool inWholeGroup = static_cast<size_t>(i) < whole_.rows.size() && whole_.rows[static_cast<size_t>(i)];
     const ProcessMode mode = host_.mode();
+    // The destination is settled for every marked row, whatever becomes of
+    // its file.
+    if (mode == ProcessMode::Move && !settleDestination()) return false;
     fs::HeldFile file;
     int error = 0;
     if (inWholeGroup && !removeWholeGroups_ && mode != ProcessMode::Move) {
@@ -167,8 +170,16 @@ class Run {
       notOpened(mode, path, error);
     } else if (!SameFileAsScanned(model_.row(i), file)) {
       fail(mode, path, fs::kReplaced);
-    } else if (!processOpened(i, mode, inWholeGroup, file)) {
-      return false;
+    } else {
+      processOpened(i, mode, inWholeGroup, file);
+    }
+    // The folder of every marked row is tried, whatever the outcome: the
+    // folder the opened file was in, or the row's folder reached again.
+    if (host_.deleteEmptyFolders()) {
+      if (file.isOpen())
+        file.removeFolderIfEmpty();
+      else
+        fs::RemoveEmptyFolder(FolderOf(path));
     }
     model_.setMarked(i, false);
     return true;
@@ -182,11 +193,8 @@ class Run {
     ++result_.processed;
   }
 
-  // False when the run stops here (no destination).
-  bool processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
+  void processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
     file.clearReadOnly();
-    QString destination;
-    if (mode == ProcessMode::Move && !settleDestination(&destination)) return false;
     // A file leaves its group only while an identical copy stays in it:
     // always when it is removed, and when it is moved away from an
     // unmarked copy.
@@ -194,33 +202,37 @@ class Run {
     if (needsCopy && !copies_.copyOf(model_, i, file)) {
       ++result_.kept;
     } else {
-      act(mode, file, destination);
+      act(mode, file);
     }
-    return true;
   }
 
-  // The destination folder, ending with the separator; offers to browse
-  // for one when it is empty. False when there is none.
-  bool settleDestination(QString* destination) {
+  // The destination folder: offered to browse for when its text is empty,
+  // then resolved and held once for the rest of the run, its missing
+  // folders made. False when there is none or it cannot be used (the run
+  // stops; nothing has been moved by this row).
+  bool settleDestination() {
+    if (destination_.isOpen()) return true;
     if (host_.destination().isEmpty()) host_.browseDestination();
-    *destination = host_.destination();
-    if (destination->isEmpty()) return false;
-    if (!destination->endsWith(fs::kSeparator)) *destination += fs::kSeparator;
-    return true;
+    const QString text = host_.destination();
+    if (text.isEmpty()) return false;
+    int error = 0;
+    if (destination_.open(text, &error)) return true;
+    result_.destinationError = error;
+    host_.destinationFailed(text, error);
+    return false;
   }
 
-  void act(ProcessMode mode, fs::HeldFile& file, const QString& destination) {
+  void act(ProcessMode mode, fs::HeldFile& file) {
     int error = 0;
     bool done = false;
     if (mode == ProcessMode::Move)
-      done = file.moveInto(destination, &error);
+      done = file.moveInto(destination_, &error);
     else if (mode == ProcessMode::Recycle)
       done = file.moveToTrash(&error);
     else
       done = file.remove(&error);
     if (!done) return fail(mode, file.path(), error);
     ++result_.processed;
-    if (host_.deleteEmptyFolders()) file.removeFolderIfEmpty();
   }
 
   void fail(ProcessMode mode, const QString& path, int error) {
@@ -236,6 +248,7 @@ class Run {
   const bool removeWholeGroups_;
   Group group_;
   Copies copies_;
+  fs::HeldFolder destination_;
 };
 
 QString EndText(bool en, const ProcessResult& result) {

@@ -2,6 +2,7 @@
 // trash or moved into the destination folder; the row is then unmarked.
 #pragma once
 
+#include "platform/fs.h"
 #include "results/model.h"
 
 #include <QString>
@@ -24,6 +25,9 @@ class ProcessHost {
   // refusals); the front end says so and returns once it has been seen.
   virtual void deleteFailed(const QString& path, int error) = 0;
   virtual void failed(const QString& /*path*/, const QString& /*reason*/) {}  // a row that failed
+  // The Move destination could not be opened or made (error: the system's
+  // code or one of fs's refusals); the run stops before moving anything.
+  virtual void destinationFailed(const QString& path, int error) { failed(path, fs::ErrorText(error)); }
   virtual void pump() {}
   virtual void setStatus(const QString&) {}
   virtual void setProgress(int) {}
@@ -31,13 +35,14 @@ class ProcessHost {
 };
 
 struct ProcessResult {
-  bool asked = false;      // the confirmation was shown
-  bool confirmed = false;  // and answered OK
-  bool completed = false;  // every row was walked
-  int processed = 0;       // files gone after their operation
-  int kept = 0;            // not removed: no identical copy of them was left
-  int spared = 0;          // rows of groups whose every copy was marked, kept on request
-  int failed = 0;          // rows not acted on, or whose action failed
+  bool asked = false;        // the confirmation was shown
+  bool confirmed = false;    // and answered OK
+  bool completed = false;    // every row was walked
+  int processed = 0;         // files gone after their operation
+  int kept = 0;              // not removed: no identical copy of them was left
+  int spared = 0;            // rows of groups whose every copy was marked, kept on request
+  int failed = 0;            // rows not acted on, or whose action failed
+  int destinationError = 0;  // the run stopped: the Move destination could not be used
 };
 
 // Runs the whole command on the rows of `model`, from the confirmation to

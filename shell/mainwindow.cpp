@@ -134,7 +134,9 @@ int TForm1::resultRowCount() { return model_.count(); }
 void TForm1::clearResults() { model_.clear(); }
 void TForm1::appendSeparator() { model_.appendSeparator(); }
 void TForm1::appendFileRow(const CandidateRecord& record) { model_.appendFileRow(record); }
-void TForm1::markAllButFirst() { model_.MarkAllButFirst(sEdit1->text()); }
+QString TForm1::protectedFolder() { return sEdit1->text(); }
+void TForm1::markAllButFirst(const ProtectedFolder& protectedFolder) { model_.MarkAllButFirst(protectedFolder); }
+void TForm1::refused(const std::vector<RefusedPath>& paths) { tell(RefusedPathsMessage(paths, !english())); }
 bool TForm1::askYesNo(const QString& title, const QString& text) { return services_.ui->askYesNo(this, title, text); }
 bool TForm1::askOkCancel(const QString& title, const QString& text) {
   return services_.ui->askOkCancel(this, title, text);
@@ -195,7 +197,13 @@ void TForm1::BaseViewItemChecked(const QString& space, const QString& count) { s
 
 // ---------------------------------------------------------------- marking
 
-void TForm1::N2Click() { model_.MarkAllButFirst(sEdit1->text()); }
+void TForm1::N2Click() {
+  const ProtectedFolder protect = ResolveProtected(sEdit1->text());
+  if (protect.error == 0) return model_.MarkAllButFirst(protect);
+  // A protected file must never be marked: nothing is.
+  model_.UnselectAll();
+  tell(RefusedPathsMessage({{protect.text, protect.error, true}}, !english()));
+}
 void TForm1::SelectAll1Click() { model_.SelectAll(); }
 void TForm1::UnselectAll1Click() { model_.UnselectAll(); }
 
@@ -220,6 +228,9 @@ bool TForm1::askWholeGroups(const QString& title, const QString& text) {
   return services_.ui->askNoYes(this, title, text);
 }
 void TForm1::deleteFailed(const QString& path, int error) { tell(DeleteFailedMessage(path, error, !english())); }
+void TForm1::destinationFailed(const QString& path, int error) {
+  tell(DestinationFailedMessage(path, error, !english()));
+}
 void TForm1::clearTotals() {
   Edit7->clear();
   Edit5->clear();

@@ -168,7 +168,9 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void clearResults() override;
   void appendSeparator() override;
   void appendFileRow(const CandidateRecord& record) override;
-  void markAllButFirst() override;
+  QString protectedFolder() override;
+  void markAllButFirst(const ProtectedFolder& protectedFolder) override;
+  void refused(const std::vector<RefusedPath>& paths) override;
   bool askYesNo(const QString& title, const QString& text) override;
   bool askOkCancel(const QString& title, const QString& text) override;
   void browseFolders() override;
@@ -189,6 +191,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   bool deleteEmptyFolders() override;
   bool confirm(const QString& title, const QString& text) override;
   void deleteFailed(const QString& path, int error) override;
+  void destinationFailed(const QString& path, int error) override;
   bool askWholeGroups(const QString& title, const QString& text) override;
   void clearTotals() override;
 

@@ -40,3 +40,39 @@ QString DeleteFailedMessage(const QString& path, int error, bool russian) {
   // The described text, in one form for both languages.
   return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
 }
+
+namespace {
+
+// An error in words: the program's refusals in the language, the system's
+// own texts as the system gives them.
+QString ReasonText(int error, bool russian) {
+  return fs::IsRefusal(error) ? RefusalText(error, russian) : fs::ErrorText(error);
+}
+
+}  // namespace
+
+QString RefusedPathsMessage(const std::vector<RefusedPath>& paths, bool russian) {
+  QString roots, protect;
+  for (const RefusedPath& p : paths)
+    (p.protectedFolder ? protect : roots) +=
+        QLatin1Char('\n') + p.path + QStringLiteral(": ") + ReasonText(p.error, russian);
+  QString text;
+  if (!roots.isEmpty())
+    text += (russian ? QStringLiteral("Эти папки не просмотрены, путь к ним небезопасен:")
+                     : QStringLiteral("These folders were not scanned, the path to them is not safe:")) +
+            roots;
+  if (!protect.isEmpty())
+    text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+            (russian ? QStringLiteral("Путь к папке, файлы которой не отмечаются, небезопасен, поэтому ничего не "
+                                      "отмечено:")
+                     : QStringLiteral("The path to the folder whose files are not marked is not safe, so nothing was "
+                                      "marked:")) +
+            protect;
+  return text;
+}
+
+QString DestinationFailedMessage(const QString& path, int error, bool russian) {
+  return (russian ? QStringLiteral("Папку назначения нельзя использовать, ничего не перемещено: ")
+                  : QStringLiteral("The destination folder cannot be used, nothing was moved: ")) +
+         path + QStringLiteral(": ") + ReasonText(error, russian);
+}

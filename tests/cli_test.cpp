@@ -208,6 +208,27 @@ TEST(Cli, EveryFailedRowIsReportedAndTheRunExitsOne) {
   }
   if (mounted)
     for (const QString& m : {full, readOnly, other}) umount(QFile::encodeName(m).constData());
+
+  // As root: a destination, or a root, that another user's link steers into
+  // root's folders is one line naming it, and the exit status is 1; the
+  // other roots are still scanned.
+  if (!root) return;
+  const QByteArray user = QFile::encodeName(t.folder("user")), link = user + "/dest";
+  ASSERT_EQ(symlink(QFile::encodeName(t("taken")).constData(), link.constData()), 0);
+  ASSERT_EQ(lchown(link.constData(), 65534, 65534), 0);
+  ASSERT_EQ(chown(user.constData(), 65534, 65534), 0);
+  const QString steered = QFile::decodeName(link);
+  const QByteArray line =
+      ("zorvik-cli: " + steered + ": the path leads from a folder of one user into a folder or file of another\n")
+          .toUtf8();
+  Outcome r = Cli({"process", group("x", t("b/x")), "--move", steered, "--yes"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, line);
+  EXPECT_TRUE(QFileInfo::exists(t("b/x")));
+  r = Cli({"scan", t("a"), t("b"), steered});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.startsWith(line)) << r.err.constData();
+  EXPECT_TRUE(r.out.contains(t("b/x").toUtf8()));
 }
 
 // What the scan could not look at is counted on standard error and the

@@ -170,9 +170,10 @@ TEST(Hostile, AMoveOntoAFullFileSystemLeavesTheSourceWholeAndNoPartialTarget) {
   if (getuid() != 0 || mount("tmpfs", QFile::encodeName(target).constData(), "tmpfs", 0, "size=64k") != 0)
     GTEST_SKIP() << "a small file system can only be mounted as root";
   fs::HeldFile big;
+  fs::HeldFolder to;
   int error = 0;
-  ASSERT_TRUE(big.open(t("big"), &error));
-  EXPECT_FALSE(big.moveInto(target, &error));
+  ASSERT_TRUE(big.open(t("big"), &error) && to.open(target, &error));
+  EXPECT_FALSE(big.moveInto(to, &error));
   EXPECT_EQ(error, ENOSPC);
   QFile source(t("big"));
   ASSERT_TRUE(source.open(QIODevice::ReadOnly));
@@ -218,19 +219,19 @@ TEST(Hostile, SavedListsNeverReplaceADeviceAFifoOrALink) {
   const QByteArray expected = ListFileBytes(model);
   QString error;
 
+  // A FIFO is written when it has a reader, and refused without waiting
+  // when it has none.
   const QByteArray fifo = QFile::encodeName(t("fifo"));
   ASSERT_EQ(mkfifo(fifo.constData(), 0644), 0);
-  const pid_t reader = fork();
-  if (reader == 0) {
-    const int in = open(fifo.constData(), O_RDONLY);
-    char buffer[4096];
-    const ssize_t got = read(in, buffer, sizeof buffer);
-    _exit(got == expected.size() && memcmp(buffer, expected.constData(), size_t(got)) == 0 ? 0 : 1);
-  }
+  const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
   EXPECT_TRUE(SaveListFile(model, t("fifo"), &error)) << qPrintable(error);
-  int status = -1;
-  waitpid(reader, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);  // the reader got the list
+  QByteArray got(4096, 0);
+  got.resize(std::max<ssize_t>(0, read(reader, got.data(), 4096)));
+  EXPECT_EQ(got, expected);
+  close(reader);
+  EXPECT_FALSE(SaveListFile(model, t("fifo"), &error));
+  EXPECT_EQ(error, t("fifo") + ": a FIFO that nobody reads");
   struct stat st;
   EXPECT_TRUE(lstat(fifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
 
@@ -248,4 +249,83 @@ TEST(Hostile, SavedListsNeverReplaceADeviceAFifoOrALink) {
   EXPECT_TRUE(SaveListFile(model, t("to-null"), &error));
   EXPECT_TRUE(lstat(device.constData(), &st) == 0 && S_ISCHR(st.st_mode));
   EXPECT_TRUE(QFileInfo(t("to-null")).isSymLink());
+}
+
+// Roots and the protected folder are the folders they name: a root named
+// through a link or with ".." inside another root is walked, and a
+// protected folder typed through a link protects its files. As root, a
+// root or a protected folder that another user's link steers into root's
+// own folders is refused with a message, the other roots are walked, and a
+// refused protected folder leaves the scan unmarked.
+TEST(Hostile, RootsAndTheProtectedFolderAreTheFoldersTheyName) {
+  const Tree t{{"a/x", "same"}, {"b/x", "same"}, {"keep/x", "same"}};
+  t.link(t("b"), "a/ln");
+  t.link(t("keep"), "pictures");
+  EXPECT_EQ(Scan(t, t("a") + ';' + t("a/ln") + ';'), "a/x b/x+");
+  EXPECT_EQ(Scan(t, t("a") + ';' + t("a/../b") + ';'), "a/x b/x+");
+  Host host;
+  host.protect = t("pictures");
+  EXPECT_EQ(Scan(t, t("a") + ';' + t("keep") + ';', &host), "a/x+ keep/x");
+
+  if (getuid() != 0) GTEST_SKIP() << "only root can be steered into another owner's folders";
+  const QByteArray user = QFile::encodeName(t.folder("user")), link = user + "/photos";
+  ASSERT_EQ(symlink(QFile::encodeName(t("keep")).constData(), link.constData()), 0);
+  ASSERT_EQ(lchown(link.constData(), 65534, 65534), 0);
+  ASSERT_EQ(chown(user.constData(), 65534, 65534), 0);
+  const QString steered = QFile::decodeName(link);
+  const QString refusal = steered + ": the path leads from a folder of one user into a folder or file of another";
+  Host roots;
+  EXPECT_EQ(Scan(t, t("a") + ';' + t("b") + ';' + steered + ';', &roots), "a/x b/x+");
+  EXPECT_EQ(roots.values("refused"), refusal);
+  Host protect;
+  protect.protect = steered;
+  EXPECT_EQ(Scan(t, t("a") + ';' + t("b") + ';', &protect), "a/x b/x");
+  EXPECT_EQ(protect.values("refused"), refusal);
+  EXPECT_EQ(protect.count("markAll"), 0);
+}
+
+// Outputs that another user planted in a shared sticky folder (or on the
+// way to it) are refused, and nothing outside changes: their link to
+// root's file, their dangling link, their own file, and their link on the
+// way to root's folder. Root's own link there is followed.
+TEST(Hostile, OutputsPlantedByAnotherUserAreRefused) {
+  if (getuid() != 0) GTEST_SKIP() << "only root can plant files of another user";
+  const Tree t{{"secret", "root only"}, {"mine", "old"}};
+  const QString shared = t.folder("shared"), user = t.folder("user"), rootFolder = t.folder("root");
+  ASSERT_EQ(chmod(QFile::encodeName(shared).constData(), 01777), 0);
+  auto plant = [&](const QString& target, const QString& at) {
+    const QByteArray path = QFile::encodeName(t(at));
+    EXPECT_EQ(symlink(QFile::encodeName(target).constData(), path.constData()), 0);
+    EXPECT_EQ(lchown(path.constData(), 65534, 65534), 0);
+  };
+  plant(t("secret"), "shared/to-secret");
+  plant(t("shared/nowhere"), "shared/dangling");
+  plant(rootFolder, "user/dir");
+  t.file("shared/theirs", "their text");
+  for (const char* name : {"shared/theirs", "user"})
+    ASSERT_EQ(chown(QFile::encodeName(t(name)).constData(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(QFile::encodeName(t("shared/theirs")).constData(), 0666), 0);
+  t.link(t("mine"), "shared/mine");
+
+  ResultModel model;
+  model.appendFileRow({100, "/p/a", kMtime, false});
+  const QString sharedLink = ": the path leads through another user's link in a shared folder";
+  const struct {
+    const char* output;
+    QString reason;
+  } refused[] = {{"shared/to-secret", sharedLink},
+                 {"shared/dangling", sharedLink},
+                 {"shared/theirs", ": the file belongs to another user"},
+                 {"user/dir/list", ": the path leads from a folder of one user into a folder or file of another"}};
+  for (const auto& r : refused) {
+    QString error;
+    EXPECT_FALSE(SaveListFile(model, t(r.output), &error));
+    EXPECT_EQ(error, t(r.output) + r.reason);
+  }
+  EXPECT_EQ(t.read("secret"), "root only");
+  EXPECT_EQ(t.read("shared/theirs"), "their text");
+  EXPECT_FALSE(t.exists("shared/nowhere") || t.exists("root/list"));
+  QString error;
+  EXPECT_TRUE(SaveListFile(model, t("shared/mine"), &error)) << qPrintable(error);
+  EXPECT_EQ(t.read("mine"), ListFileBytes(model));
 }

@@ -105,17 +105,18 @@ TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
 TEST(Processing, MoveWithoutADestinationStopsAtTheFirstMarkedRow) {
   const Tree t{{"a", "1"}, {"b", "1"}, {"k", "1"}};
   ResultModel model;
-  Fill(model, {t("k"), "+" + t("a"), "+" + t("b")});
+  Fill(model, {t("k"), "+" + t("gone"), "+" + t("a"), "+" + t("b")});  // the first marked file is already gone
   Proc host;
   host.processMode = ProcessMode::Move;
   EXPECT_FALSE(ProcessMarked(model, host).completed);
   EXPECT_EQ(host.browsed, 1);
   EXPECT_EQ(host.status.join(','), "In process ...");
+  EXPECT_EQ(Marks(model), "0111");
   EXPECT_TRUE(Exists(t("a")) && Exists(t("b")));
   EXPECT_EQ(host.cleared, 0);
 
   host.picked = t("picked");  // a folder picked: used for this row and the rest
-  EXPECT_EQ(ProcessMarked(model, host).processed, 2);
+  EXPECT_EQ(ProcessMarked(model, host).processed, 3);
   EXPECT_EQ(host.browsed, 2);
   EXPECT_TRUE(Exists(t("picked/a")) && Exists(t("picked/b")));
 }
@@ -123,12 +124,13 @@ TEST(Processing, MoveWithoutADestinationStopsAtTheFirstMarkedRow) {
 TEST(Processing, OnlyTheEmptiedFolderOfAFileIsRemoved) {
   const Tree t{{"p/f1/a", "1"}, {"f2/b", "1"}, {"f2/.hidden", "1"}, {"f3/c", "1"}};
   t.folder("f3/empty");
+  t.folder("f4");  // the folder of a file already gone is tried too
   ResultModel model;
-  Fill(model, {"+" + t("p/f1/a"), "+" + t("f2/b"), "+" + t("f3/c")});
+  Fill(model, {"+" + t("p/f1/a"), "+" + t("f2/b"), "+" + t("f3/c"), "+" + t("f4/gone")});
   Proc host;
   host.emptyFolders = true;
-  EXPECT_EQ(ProcessMarked(model, host).processed, 3);
-  EXPECT_FALSE(Exists(t("p/f1")));
+  EXPECT_EQ(ProcessMarked(model, host).processed, 4);
+  EXPECT_FALSE(Exists(t("p/f1")) || Exists(t("f4")));
   EXPECT_TRUE(Exists(t("p")) && Exists(t("f2/.hidden")) && Exists(t("f3/empty")));
 }
 
@@ -365,4 +367,60 @@ TEST(ProcessingTrust, AMoveAwayFromAnUnmarkedRowNeedsAnIdenticalCopy) {
   EXPECT_EQ(r.kept, 1);
   EXPECT_EQ(r.processed, 0);
   EXPECT_TRUE(Exists(t("b")) && !Exists(t("dest/b")));
+}
+
+// The destination is resolved and held once: a destination swapped for a
+// link in the middle of the run takes no file. As root, neither a
+// destination nor a row may lead out of a user's folder into root's own:
+// not a folder of root's put in place of a listed folder (its file and the
+// folder stay), not a missing destination made inside the user's folder.
+TEST(ProcessingTrust, TheDestinationIsHeldAndRootIsNeverSteeredIntoItsOwnFiles) {
+  static QString dest;  // the destination to swap, read by the hook
+  fs::g_beforeAction = [](const QString& path) {
+    const QByteArray folder = QFile::encodeName(dest);
+    if (!path.endsWith("/b") || QFileInfo(dest).isSymLink()) return;
+    ASSERT_EQ(rename(folder.constData(), (folder + ".held").constData()), 0);
+    ASSERT_EQ(symlink("outside", folder.constData()), 0);
+  };
+  const Tree t{{"k", "1"}, {"a", "1"}, {"b", "1"}, {"c", "1"}};
+  t.folder("outside");
+  dest = t("dest");
+  ResultModel model;
+  Fill(model, {t("k"), "+" + t("a"), "+" + t("b"), "+" + t("c")});
+  Proc host;
+  host.processMode = ProcessMode::Move;
+  host.dest = dest;
+  EXPECT_EQ(ProcessMarked(model, host).processed, 3);
+  fs::g_beforeAction = nullptr;
+  EXPECT_TRUE(QFileInfo(dest).isSymLink());  // the swap took place
+  EXPECT_TRUE(Exists(t("dest.held/a")) && Exists(t("dest.held/b")) && Exists(t("dest.held/c")));
+  EXPECT_TRUE(QDir(t("outside")).isEmpty());
+
+  if (getuid() != 0) GTEST_SKIP() << "only root can be steered into another owner's files";
+  // A tree of "nobody" where root's folder d, with root's own file, took
+  // the place of the listed folder d; e is root's empty folder.
+  const QString user = t.folder("user");
+  t.file("user/k", "1"), t.file("user/d/x", "1"), t.folder("user/e");
+  for (const char* name : {"user", "user/k"}) ASSERT_EQ(chown(QFile::encodeName(t(name)).constData(), 65534, 65534), 0);
+  ResultModel grafted;
+  Fill(grafted, {t("user/k"), "+" + t("user/d/x"), "+" + t("user/e/x")});
+  Proc rootHost;
+  rootHost.emptyFolders = true;
+  const ProcessResult r = ProcessMarked(grafted, rootHost);
+  const QString unsafe = ": the path leads from a folder of one user into a folder or file of another";
+  EXPECT_EQ(r.failed, 2);
+  EXPECT_EQ(rootHost.failedRows.join(','), t("user/d/x") + unsafe + ',' + t("user/e/x") + unsafe);
+  EXPECT_TRUE(Exists(t("user/d/x")) && Exists(t("user/e")));
+
+  // A missing destination inside the user's folder is not made: the run
+  // stops before moving anything, and says why.
+  ResultModel moves;
+  Fill(moves, {t("user/k"), "+" + t.file("m", "1")});
+  rootHost.processMode = ProcessMode::Move;
+  rootHost.dest = user + "/new/deep";
+  const ProcessResult m = ProcessMarked(moves, rootHost);
+  EXPECT_FALSE(m.completed);
+  EXPECT_EQ(m.destinationError, fs::kUnsafeStep);
+  EXPECT_TRUE(rootHost.failedRows.last().startsWith(user + "/new/deep: the path leads from a folder of one user"));
+  EXPECT_FALSE(Exists(user + "/new"));
 }

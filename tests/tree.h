@@ -30,7 +30,11 @@ class Host : public ScanHost {
   void clearResults() override { add("clear"), model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
   void appendFileRow(const CandidateRecord& r) override { model.appendFileRow(r); }
-  void markAllButFirst() override { add("markAll"), model.MarkAllButFirst(protect); }
+  QString protectedFolder() override { return protect; }
+  void markAllButFirst(const ProtectedFolder& p) override { add("markAll"), model.MarkAllButFirst(p); }
+  void refused(const std::vector<RefusedPath>& paths) override {
+    for (const RefusedPath& p : paths) add("refused", p.path + ": " + fs::ErrorText(p.error));
+  }
   bool askYesNo(const QString& t, const QString& x) override { return add("ask", t + '|' + x), yes; }
   bool askOkCancel(const QString& t, const QString& x) override { return add("ask", t + '|' + x), ok; }
   void browseFolders() override { add("browse"); }

@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -219,17 +218,6 @@ bool FileIdOf(const QString& path, FileId* id) {
   if (lstat(NativePath(path).c_str(), &st) != 0) return false;
   *id = IdOf(st);
   return true;
-}
-
-QString RealFolderPath(const QString& path) {
-  if (path.isEmpty()) return QString();
-  char* real = realpath(Encode(path).constData(), nullptr);
-  if (!real) return QString();
-  struct stat st;
-  const bool folder = stat(real, &st) == 0 && S_ISDIR(st.st_mode);
-  QString text = folder ? DecodeName(real) : QString();
-  std::free(real);
-  return text;
 }
 
 QString ErrorText(int error) {

@@ -267,12 +267,15 @@ bool HeldFile::open(const QString& path, int* error) {
   const qsizetype cut = bytes.lastIndexOf('/');
   const QByteArray name = bytes.mid(cut + 1);
   if (name.isEmpty() || name == "." || name == "..") return fail(EISDIR);
-  dir_ = OpenNoLinks(bytes.left(cut + 1).constData(), O_RDONLY | O_DIRECTORY);
-  if (dir_ < 0) return fail(errno == ELOOP ? kThroughLink : errno);
+  int failure = 0;
+  dir_ = native::OpenRowFolder(bytes.left(cut + 1), &failure);
+  if (dir_ < 0) return fail(failure);
   // Looked at before opening, so a FIFO or a device is never opened.
-  struct stat listed, opened;
-  if (fstatat(dir_, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) != 0) return fail(errno);
+  struct stat listed, opened, folder;
+  if (fstatat(dir_, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) != 0 || fstat(dir_, &folder) != 0)
+    return fail(errno);
   if (S_ISLNK(listed.st_mode)) return fail(kThroughLink);
+  if (native::UnsafeStep(folder.st_uid, listed.st_uid)) return fail(kUnsafeStep);
   if (S_ISDIR(listed.st_mode)) return fail(EISDIR);
   if (!S_ISREG(listed.st_mode)) return fail(kNotRegular);
   fd_ = openat(dir_, name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
@@ -299,9 +302,8 @@ bool HeldFile::remove(int* error) {
   return unlinkat(dir_, name_.constData(), 0) == 0 || Fail(error, errno);
 }
 
-bool HeldFile::moveInto(const QString& folder, int* error) {
-  if (!MakePath(folder)) return Fail(error, errno ? errno : ENOTDIR);
-  const Descriptor to(::open(Encode(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool HeldFile::moveInto(const HeldFolder& folder, int* error) {
+  const Descriptor to(dup(folder.fd_));
   if (!to.valid()) return Fail(error, errno);
   if (!stillInPlace()) return Fail(error, kChanged);
   if (RenameNoReplace(dir_, name_.constData(), to.get(), name_.constData())) return true;

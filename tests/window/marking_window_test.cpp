@@ -7,6 +7,8 @@
 #include <QTableView>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace window_test {
 namespace {
 
@@ -81,6 +83,26 @@ TEST_F(WindowMarking, SelectAllExcludeFirstSparesTheProtectedFolder) {
   form().sEdit1->setText(tree("KEEP/"));  // letter case counts
   trigger("N2");
   EXPECT_EQ(marks(), ".xx|.x");
+
+  QFile::link(tree("keep"), tree("pictures"));  // typed through a link, it still keeps its files
+  form().sEdit1->setText(tree("pictures"));
+  trigger("N2");
+  EXPECT_EQ(marks(), "x.x|..");
+
+  // As root, in Russian: a protected folder that another user's link
+  // steers into root's folders is refused at the scan with one message,
+  // and nothing is marked.
+  if (getuid() != 0) GTEST_SKIP() << "only root can be steered into another owner's folders";
+  const QByteArray user = QFile::encodeName(tree.folder("user")), link = user + "/keep";
+  ASSERT_EQ(symlink(QFile::encodeName(tree("keep")).constData(), link.constData()), 0);
+  ASSERT_EQ(lchown(link.constData(), 65534, 65534), 0);
+  ASSERT_EQ(chown(user.constData(), 65534, 65534), 0);
+  openRussian();
+  form().sEdit1->setText(QFile::decodeName(link));
+  ui.message("поэтому ничего не отмечено:\n" + QFile::decodeName(link) +
+             ": путь ведёт из папки одного пользователя в папку или файл другого");
+  scanFolder(tree.root());
+  EXPECT_EQ(marks(), "...|..");
 }
 
 TEST_F(WindowMarking, TickingARowsCheckBoxRecountsTheTotals) {
