@@ -30,6 +30,12 @@ class ProcessHost {
   virtual void clearTotals() {}  // empties the marked count, the space and the detail
 };
 
+// What a run cost in reads of the user's files.
+struct ProcessCost {
+  qint64 filesOpened = 0;
+  qint64 bytesRead = 0;
+};
+
 struct ProcessResult {
   bool asked = false;      // the confirmation was shown
   bool confirmed = false;  // and answered OK
@@ -38,6 +44,7 @@ struct ProcessResult {
   int kept = 0;            // not removed: no identical copy of them was left
   int spared = 0;          // rows of groups whose every copy was marked, kept on request
   int failed = 0;          // rows not acted on, or whose action failed
+  ProcessCost cost;
 };
 
 // Runs the whole command on the rows of `model`, from the confirmation to

@@ -200,6 +200,38 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   EXPECT_EQ(ProcessMarked(same, host).kept, 1);
   EXPECT_TRUE(Exists(t("b/keep")));
   EXPECT_EQ(host.status.last(), "Обработано файлов - 0; сохранено, нет одинаковой копии - 1");
+
+  // The common case costs what it always cost: one kept file and its copy
+  // are opened and read once each.
+  const QByteArray page(5000, 'p');
+  ResultModel pair;
+  Fill(pair, {t.file("p/keep", page), "+" + t.file("p/twin", page)});
+  ProcessResult r = ProcessMarked(pair, host);
+  EXPECT_EQ(r.processed, 1);
+  EXPECT_EQ(r.cost.filesOpened, 2);
+  EXPECT_EQ(r.cost.bytesRead, 2 * page.size());
+
+  // A copy further down its group is found by its content.
+  ResultModel later;
+  Fill(later, {t.file("q/changed", "sane"), t.file("q/keep", "same"), "+" + t.file("q/m1", "same"),
+               "+" + t.file("q/m2", "same")});
+  EXPECT_EQ(ProcessMarked(later, host).processed, 2);
+  EXPECT_TRUE(Exists(t("q/changed")) && Exists(t("q/keep")) && !Exists(t("q/m1")) && !Exists(t("q/m2")));
+
+  // A list gone stale everywhere: 2,000 unmarked rows and 500 marked ones,
+  // every file different. Each file is opened and read a few times, never
+  // once for every pair.
+  const int unmarked = 2000, marked = 500;
+  QStringList rows;
+  for (int k = 0; k < unmarked; ++k) rows << t.file(QStringLiteral("s/u%1").arg(k), "u" + QByteArray::number(k));
+  for (int k = 0; k < marked; ++k) rows << "+" + t.file(QStringLiteral("s/m%1").arg(k), "m" + QByteArray::number(k));
+  ResultModel stale;
+  Fill(stale, rows);
+  r = ProcessMarked(stale, host);
+  EXPECT_EQ(r.kept, marked);
+  EXPECT_TRUE(Exists(t("s/m0")) && Exists(t(QStringLiteral("s/m%1").arg(marked - 1))));
+  EXPECT_LE(r.cost.filesOpened, 2 * (unmarked + marked));
+  EXPECT_LE(r.cost.bytesRead, 3 * 6 * (unmarked + marked));  // at most 5 bytes a file
 }
 
 TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
