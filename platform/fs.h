@@ -157,7 +157,9 @@ class HeldFile : public ReadFile {
   // change since the copy began; otherwise both stay (kChanged).
   bool moveInto(const QString& folder, int* error);
   // Sends the file to the desktop's trash (the freedesktop.org trash of the
-  // user, or the one at the top of the file system that holds the file).
+  // user, or the one at the top of the file system that holds the file),
+  // under its own name or, when the trash holds that name, the name with a
+  // random ending.
   bool moveToTrash(int* error);
   // Removes the folder that held the file when it is now empty: only that
   // folder, and only while its path still leads to it without a link.

@@ -3,6 +3,7 @@
 
 #include "platform/fs.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,8 +133,10 @@ TEST(Processing, OnlyTheEmptiedFolderOfAFileIsRemoved) {
   EXPECT_TRUE(Exists(t("p")) && Exists(t("f2/.hidden")) && Exists(t("f3/empty")));
 }
 
+// However many files of one name the trash holds, one more goes in, under
+// a name of its own that its description shares.
 TEST(Processing, RecycleSendsFilesToTheTrashOfTheHomeFolder) {
-  const Tree t{{"docs/r", "1"}};
+  const Tree t{{"docs/r", "1"}, {"more/r", "2"}};
   const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
   qputenv("HOME", QFile::encodeName(t.folder("home")));
   qputenv("XDG_DATA_HOME", QFile::encodeName(t("home/data")));  // made by the first recycle
@@ -142,11 +145,24 @@ TEST(Processing, RecycleSendsFilesToTheTrashOfTheHomeFolder) {
   Proc host;
   host.processMode = ProcessMode::Recycle;
   const int processed = ProcessMarked(model, host).processed;
+  // The names r.2 to r.9999 taken as well.
+  const QByteArray info = QFile::encodeName(t("home/data/Trash/info/r."));
+  for (int n = 2; n < 10000; ++n)
+    ::close(open(info + QByteArray::number(n) + ".trashinfo", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  ResultModel more;
+  Fill(more, {"+" + t("more/r")});
+  const ProcessResult second = ProcessMarked(more, host);
   qputenv("HOME", home);
   qputenv("XDG_DATA_HOME", data);
   EXPECT_EQ(processed, 1);
   EXPECT_FALSE(Exists(t("docs/r")));
-  EXPECT_TRUE(Exists(t("home/data/Trash/files/r")));
+  EXPECT_EQ(t.read("home/data/Trash/files/r"), "1");
+  EXPECT_EQ(second.processed, 1);
+  EXPECT_EQ(second.failed, 0);
+  const QStringList named = QDir(t("home/data/Trash/files")).entryList({"r.*"}, QDir::Files);
+  ASSERT_EQ(named.size(), 1);
+  EXPECT_EQ(t.read("home/data/Trash/files/" + named[0]), "2");
+  EXPECT_TRUE(t.read("home/data/Trash/info/" + named[0] + ".trashinfo").contains("Path=" + t("more/r").toUtf8()));
 }
 
 TEST(Processing, MoveToAnotherFileSystemCopiesWholeAndLeavesNoTemporaryFile) {

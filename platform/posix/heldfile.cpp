@@ -107,12 +107,12 @@ bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
   return false;
 }
 
-// A name for a temporary file in a folder: the prefix and six random letters.
-QByteArray TemporaryName(const char* prefix) {
+// `count` random letters and digits, to make a name unique in a folder.
+QByteArray RandomLetters(int count) {
   static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  QByteArray name(prefix);
-  for (int i = 0; i < 6; ++i) name += letters[QRandomGenerator::global()->bounded(62)];
-  return name;
+  QByteArray text;
+  for (int i = 0; i < count; ++i) text += letters[QRandomGenerator::global()->bounded(62)];
+  return text;
 }
 
 bool SameTimes(const struct timespec& a, const struct timespec& b) {
@@ -150,7 +150,7 @@ int CopyInto(int from, const struct stat& source, int to, const QByteArray& name
   QByteArray temp;
   Descriptor out;
   for (int tries = 0; !out.valid() && tries < 100; ++tries) {
-    temp = TemporaryName(".zorvik-move-");
+    temp = ".zorvik-move-" + RandomLetters(6);
     out.reset(openat(to, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!out.valid() && errno != EEXIST) break;
   }
@@ -328,10 +328,12 @@ bool HeldFile::moveToTrash(int* error) {
   if (!trash.valid()) return Fail(error, kNoTrash);
   const Descriptor files(OwnFolderAt(trash.get(), "files")), info(OwnFolderAt(trash.get(), "info"));
   if (!files.valid() || !info.valid()) return Fail(error, kNoTrash);
-  // The description first, under a name no other trashed file has; then the file.
+  // The description first, under a name no other trashed file has: the
+  // file's own name, else that name with a random ending, so a try costs
+  // the same however many files of that name the trash holds; then the file.
   const QByteArray description = TrashInfo(path_);
-  for (int n = 1; n < 10000; ++n) {
-    const QByteArray inTrash = n == 1 ? name_ : name_ + '.' + QByteArray::number(n);
+  for (int tries = 0; tries < 100; ++tries) {
+    const QByteArray inTrash = tries == 0 ? name_ : name_ + '.' + RandomLetters(8);
     const QByteArray infoName = inTrash + ".trashinfo";
     const int written = WriteNew(info.get(), infoName, description);
     if (written == EEXIST) continue;
