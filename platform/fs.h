@@ -152,9 +152,11 @@ class HeldFile : public ReadFile {
   // Deletes the file. On failure *error holds the code.
   bool remove(int* error);
   // Moves the file into `folder` under its own name, never replacing an
-  // existing name. Across file systems it is copied from the descriptor,
-  // flushed, put in place, and the original is removed only when it did not
-  // change since the copy began; otherwise both stay (kChanged).
+  // existing name. Across file systems it is copied from the descriptor
+  // with its owner, permissions, times and every extended attribute it has
+  // (ACLs among them), flushed, put in place, and the original is removed
+  // only when it did not change since the copy began; otherwise both stay
+  // (kChanged; kAttributes when the target cannot take an attribute).
   bool moveInto(const QString& folder, int* error);
   // Sends the file to the desktop's trash (the freedesktop.org trash of the
   // user, or the one at the top of the file system that holds the file),

@@ -6,8 +6,11 @@
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <array>
 #include <cerrno>
+#include <string>
 
 namespace {
 
@@ -36,6 +39,33 @@ class Proc : public ProcessHost {
 };
 
 bool Exists(const QString& path) { return QFileInfo::exists(path); }
+
+// An ACL as the system keeps it in an extended attribute: a version, then
+// (tag, permissions, user or group) for each entry, in order of tag.
+QByteArray Acl(std::initializer_list<std::array<unsigned, 3>> entries) {
+  QByteArray bytes;
+  const auto put = [&](unsigned value, int size) {
+    for (int b = 0; b < size; ++b) bytes += char(value >> (8 * b) & 0xff);
+  };
+  put(2, 4);
+  for (const auto& [tag, permissions, id] : entries) put(tag, 2), put(permissions, 2), put(id, 4);
+  return bytes;
+}
+constexpr unsigned kOwner = 1, kUser = 2, kGroup = 4, kMask = 0x10, kOther = 0x20, kNoId = ~0u;
+// The value of an extended attribute of a file in hexadecimal, or "-" when
+// it has none.
+std::string Attribute(const QString& path, const char* name) {
+  QByteArray value(4096, 0);
+  const ssize_t size = getxattr(QFile::encodeName(path).constData(), name, value.data(), size_t(value.size()));
+  return size < 0 ? "-" : value.left(size).toHex().toStdString();
+}
+bool SetAttribute(const QString& path, const char* name, const QByteArray& value) {
+  return setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
+}
+mode_t Mode(const QString& path) {
+  struct stat st;
+  return stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
 void ReadOnly(const QString& path) { ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0444), 0); }
 
 }  // namespace
@@ -165,28 +195,64 @@ TEST(Processing, RecycleSendsFilesToTheTrashOfTheHomeFolder) {
   EXPECT_TRUE(t.read("home/data/Trash/info/" + named[0] + ".trashinfo").contains("Path=" + t("more/r").toUtf8()));
 }
 
+// A move to another file system carries the bytes, the times, the extended
+// attributes and the ACL exactly (not one the destination's default ACL
+// would give), or fails and keeps the original.
 TEST(Processing, MoveToAnotherFileSystemCopiesWholeAndLeavesNoTemporaryFile) {
   QByteArray content;
   for (int i = 0; i < 300000; ++i) content += char(i * 7 % 251);
-  const Tree t{{"g/f", "other"}};
+  const Tree t{{"g/f", "other"}, {"h", "plain"}};
   t.file("f", content);
   const Tree other(QStringLiteral("/dev/shm/zorvik-test-XXXXXX"));
   struct stat here, there;
   if (!other.valid() || stat(QFile::encodeName(t.root()).constData(), &here) != 0 ||
       stat(QFile::encodeName(other.root()).constData(), &there) != 0 || here.st_dev == there.st_dev)
     GTEST_SKIP() << "no second file system";
+  // f: nobody may read it, whatever its permissions say; both file systems
+  // keep ACLs and user attributes.
+  ASSERT_EQ(chmod(QFile::encodeName(t("f")).constData(), 0640), 0);
+  const QByteArray acl =
+      Acl({{kOwner, 6, kNoId}, {kUser, 0, 65534}, {kGroup, 4, kNoId}, {kMask, 4, kNoId}, {kOther, 0, kNoId}});
+  ASSERT_TRUE(SetAttribute(t("f"), "system.posix_acl_access", acl) && SetAttribute(t("f"), "user.origin", "camera"));
+  ASSERT_TRUE(SetAttribute(
+      other.root(), "system.posix_acl_default",
+      Acl({{kOwner, 7, kNoId}, {kUser, 7, 65534}, {kGroup, 5, kNoId}, {kMask, 7, kNoId}, {kOther, 5, kNoId}})));
+  const mode_t modeOfF = Mode(t("f")), modeOfH = Mode(t("h"));
   ResultModel model;
-  Fill(model, {"+" + t("f"), "+" + t("g/f")});
+  Fill(model, {"+" + t("f"), "+" + t("g/f"), "|", "+" + t("h")});
   Proc host;
   host.processMode = ProcessMode::Move;
   host.dest = other.root();
-  EXPECT_EQ(ProcessMarked(model, host).processed, 1);
-  EXPECT_EQ(QDir(other.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"f"});
+  EXPECT_EQ(ProcessMarked(model, host).processed, 2);
+  EXPECT_EQ(QDir(other.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{"f", "h"}));
   QFile moved(other("f"));
   EXPECT_TRUE(moved.open(QIODevice::ReadOnly) && moved.readAll() == content);
   EXPECT_EQ(QFileInfo(other("f")).lastModified().toSecsSinceEpoch(), kMtime);
-  EXPECT_FALSE(Exists(t("f")));
+  EXPECT_EQ(Attribute(other("f"), "system.posix_acl_access"), acl.toHex().toStdString());
+  EXPECT_EQ(Attribute(other("f"), "user.origin"), QByteArray("camera").toHex().toStdString());
+  EXPECT_EQ(Mode(other("f")), modeOfF);
+  EXPECT_EQ(Attribute(other("h"), "system.posix_acl_access"), "-");  // none taken from the destination
+  EXPECT_EQ(Mode(other("h")), modeOfH);
+  EXPECT_FALSE(Exists(t("f")) || Exists(t("h")));
   EXPECT_TRUE(Exists(t("g/f")));
+
+  // A file system that keeps no attributes, where root may mount one.
+  const QString bare = t.folder("bare");
+  t.file("k", "kept");
+  ASSERT_TRUE(SetAttribute(t("k"), "user.origin", "camera"));
+  if (getuid() != 0 || mount("ramfs", QFile::encodeName(bare).constData(), "ramfs", 0, nullptr) != 0)
+    GTEST_SKIP() << "a file system without attributes can only be mounted as root";
+  ResultModel kept;
+  Fill(kept, {"+" + t("k")});
+  host.dest = bare;
+  const ProcessResult r = ProcessMarked(kept, host);
+  const QStringList left = QDir(bare).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  umount(QFile::encodeName(bare).constData());
+  EXPECT_EQ(r.failed, 1);
+  EXPECT_EQ(host.failedRows.last(), t("k") + ": its extended attributes or ACLs could not be carried over");
+  EXPECT_TRUE(left.isEmpty());
+  EXPECT_EQ(t.read("k"), "kept");
 }
 
 // A removal keeps an identical copy: the group must still hold an unmarked

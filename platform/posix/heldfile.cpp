@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -141,11 +142,60 @@ int CopyBytes(int from, int out) {
   }
 }
 
+// The access ACL of a file, kept among its extended attributes.
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+// Reads a list or a value that `get` writes into a buffer of the size it
+// is given, asking again while it grows between the two calls. False with
+// errno when it cannot be read.
+template <class Get>
+bool ReadSized(QByteArray* into, Get get) {
+  for (;;) {
+    const ssize_t length = get(nullptr, 0);
+    if (length < 0) return false;
+    into->resize(static_cast<qsizetype>(length));
+    const ssize_t got = get(into->data(), static_cast<size_t>(length));
+    if (got >= 0) return into->resize(static_cast<qsizetype>(got)), true;
+    if (errno != ERANGE) return false;
+  }
+}
+
+bool AttributeValue(int fd, const char* name, QByteArray* value) {
+  return ReadSized(value, [&](char* bytes, size_t size) { return fgetxattr(fd, name, bytes, size); });
+}
+
+// Gives the copy `out` every extended attribute of the file behind `from`
+// that can be read, the ACLs among them, and takes from it an ACL that it
+// took from its folder's default ACL where the original has none: the copy
+// ends with the rights of the original. 0, or kAttributes when the copy
+// cannot take an attribute.
+int CopyAttributes(int from, int out) {
+  QByteArray names;
+  if (!ReadSized(&names, [&](char* bytes, size_t size) { return flistxattr(from, bytes, size); }))
+    return errno == ENOTSUP ? 0 : kAttributes;  // a file system without attributes: none to carry
+  bool acl = false;
+  for (const QByteArray& name : names.split('\0')) {
+    if (name.isEmpty()) continue;
+    acl = acl || name == kAccessAcl;
+    QByteArray value, there;
+    if (!AttributeValue(from, name.constData(), &value)) {
+      if (errno == ENODATA || errno == EPERM || errno == EACCES) continue;  // gone since, or not the user's to read
+      return kAttributes;
+    }
+    // A value the copy holds already (a label the system gave it) is no failure.
+    if (fsetxattr(out, name.constData(), value.constData(), static_cast<size_t>(value.size()), 0) != 0 &&
+        !(AttributeValue(out, name.constData(), &there) && there == value))
+      return kAttributes;
+  }
+  if (!acl && fremovexattr(out, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) return kAttributes;
+  return 0;
+}
+
 // Copies the file behind `from` (as `source` describes it) into folder
 // `to` as `name`: the bytes go to a temporary file beside the target, which
-// gets the original's permissions and times, is flushed, and gets the name
-// only when complete. 0 or the error code, with nothing left behind;
-// *copy is the copy's identity.
+// gets the original's owner, extended attributes, permissions and times, is
+// flushed, and gets the name only when complete. 0 or the error code, with
+// nothing left behind; *copy is the copy's identity.
 int CopyInto(int from, const struct stat& source, int to, const QByteArray& name, struct stat* copy) {
   QByteArray temp;
   Descriptor out;
@@ -159,12 +209,16 @@ int CopyInto(int from, const struct stat& source, int to, const QByteArray& name
   if (failure == 0) {
     // The copy belongs to whoever owned the original where that can be
     // done; otherwise it is the mover's, and never set-user or set-group-ID.
-    const mode_t mode =
-        fchown(out.get(), source.st_uid, source.st_gid) == 0 ? source.st_mode & 07777 : source.st_mode & 01777;
-    fchmod(out.get(), mode);
+    // The owner comes first, as a change of owner drops a file's
+    // capabilities; then the attributes; the permissions last, which set
+    // the mask of an ACL just as that mask set them in the original, so the
+    // ACL and the set-ID bits end as the original's.
+    const bool owned = fchown(out.get(), source.st_uid, source.st_gid) == 0;
+    failure = CopyAttributes(from, out.get());
+    fchmod(out.get(), owned ? source.st_mode & 07777 : source.st_mode & 01777);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     futimens(out.get(), times);
-    if (fsync(out.get()) != 0 || fstat(out.get(), copy) != 0) failure = errno;
+    if (failure == 0 && (fsync(out.get()) != 0 || fstat(out.get(), copy) != 0)) failure = errno;
   }
   if (::close(out.release()) != 0 && failure == 0) failure = errno;
   if (failure == 0 && !RenameNoReplace(to, temp.constData(), to, name.constData())) failure = errno;
