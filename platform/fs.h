@@ -149,6 +149,8 @@ class HeldFile : public ReadFile {
 
   // Adds the owner's write permission (the read-only state is cleared).
   bool clearReadOnly();
+  // Puts back the permissions that clearReadOnly changed.
+  void restoreMode();
   // Deletes the file. On failure *error holds the code.
   bool remove(int* error);
   // Moves the file into `folder` under its own name, never replacing an
@@ -177,6 +179,7 @@ class HeldFile : public ReadFile {
   QByteArray name_;  // the name in the folder, as the system's bytes
   QString path_;
   FileId id_;
+  int modeBefore_ = -1;  // the permissions before clearReadOnly changed them
 };
 
 // For tests: called with the path once a held file is opened and before

@@ -99,7 +99,6 @@ class Run {
 
   // False when the run stops here (no destination).
   bool processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
-    file.clearReadOnly();
     QString destination;
     if (mode == ProcessMode::Move && !settleDestination(&destination)) return false;
     // A file leaves its group only while an identical copy stays in it:
@@ -124,16 +123,22 @@ class Run {
     return true;
   }
 
+  // The read-only state is cleared at the moment of the action, on the file
+  // proved, and put back when the action fails.
   void act(ProcessMode mode, fs::HeldFile& file, const QString& destination) {
     int error = 0;
     bool done = false;
+    file.clearReadOnly();
     if (mode == ProcessMode::Move)
       done = file.moveInto(destination, &error);
     else if (mode == ProcessMode::Recycle)
       done = file.moveToTrash(&error);
     else
       done = file.remove(&error);
-    if (!done) return fail(mode, file.path(), error);
+    if (!done) {
+      file.restoreMode();
+      return fail(mode, file.path(), error);
+    }
     ++result_.processed;
     if (host_.deleteEmptyFolders()) file.removeFolderIfEmpty();
   }

@@ -118,6 +118,7 @@ TEST(Processing, OneReadOnlyRowAndAnUnconfirmedRun) {
 TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
   const Tree t{{"a/x", "x"}, {"b/y", "first"}, {"c/y", "second"}, {"d/z", "z"}};
   ReadOnly(t("a/x"));
+  ReadOnly(t("c/y"));
   ResultModel model;
   Fill(model, {"+" + t("a/x"), "+" + t("b/y"), "|", "+" + t("c/y"), t("d/z")});
   Proc host;
@@ -129,6 +130,7 @@ TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
   EXPECT_TRUE(QFileInfo(t("out/deep/dup/x")).permissions() & QFile::WriteOwner);  // read-only cleared
   EXPECT_FALSE(Exists(t("a/x")));
   EXPECT_TRUE(Exists(t("c/y")) && Exists(t("d/z")));
+  EXPECT_EQ(QFileInfo(t("c/y")).permissions() & QFile::WriteOwner, 0);  // its move failed: still read-only
   EXPECT_EQ(Marks(model), "00000");
   EXPECT_TRUE(host.failures.isEmpty());
 }
@@ -264,6 +266,7 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   Fill(model,
        {t("a/keep"), "+" + t("a/twin"), "|", t("b/keep"), "+" + t("b/twin"), "|", t("c/keep"), "+" + t("c/twin")});
   QFile::remove(t("a/keep"));  // the kept copy went away since the scan
+  ReadOnly(t("a/twin"));
   Proc host;
   host.processMode = ProcessMode::Recycle;
   EXPECT_EQ(ProcessMarked(model, host).kept, 2);
@@ -273,6 +276,7 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   EXPECT_TRUE(Exists(t("b/twin")));     // one byte differs from the kept file
   EXPECT_FALSE(Exists(t("c/twin")));
   EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
+  EXPECT_EQ(QFileInfo(t("a/twin")).permissions() & QFile::WriteOwner, 0);  // kept: still read-only
 
   // The same row twice is no copy of itself.
   ResultModel same;

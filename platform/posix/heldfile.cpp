@@ -297,6 +297,7 @@ HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
     name_ = std::move(other.name_);
     path_ = std::move(other.path_);
     id_ = other.id_;
+    modeBefore_ = std::exchange(other.modeBefore_, -1);
   }
   return *this;
 }
@@ -307,6 +308,7 @@ void HeldFile::closeAll() {
   close();
   if (dir_ >= 0) ::close(dir_);
   dir_ = -1;
+  modeBefore_ = -1;
 }
 
 bool HeldFile::open(const QString& path, int* error) {
@@ -345,7 +347,14 @@ bool HeldFile::clearReadOnly() {
   struct stat st;
   if (fd_ < 0 || fstat(fd_, &st) != 0) return false;
   if (st.st_mode & S_IWUSR) return true;
-  return fchmod(fd_, (st.st_mode & 07777) | S_IWUSR) == 0;
+  if (fchmod(fd_, (st.st_mode & 07777) | S_IWUSR) != 0) return false;
+  modeBefore_ = static_cast<int>(st.st_mode & 07777);
+  return true;
+}
+
+void HeldFile::restoreMode() {
+  if (fd_ >= 0 && modeBefore_ >= 0) fchmod(fd_, static_cast<mode_t>(modeBefore_));
+  modeBefore_ = -1;
 }
 
 bool HeldFile::remove(int* error) {
