@@ -146,6 +146,7 @@ class HeldFile : public ReadFile {
   bool open(const QString& path, int* error);
   const QString& path() const { return path_; }
   FileId id() const { return id_; }
+  FileId folderId() const { return folderId_; }  // the folder opened
 
   // Adds the owner's write permission (the read-only state is cleared).
   bool clearReadOnly();
@@ -178,7 +179,7 @@ class HeldFile : public ReadFile {
   int dir_ = -1;
   QByteArray name_;  // the name in the folder, as the system's bytes
   QString path_;
-  FileId id_;
+  FileId id_, folderId_;
   int modeBefore_ = -1;  // the permissions before clearReadOnly changed them
 };
 

@@ -10,10 +10,12 @@
 
 namespace {
 
-// Whether the opened file is the one the scan found under the row's path
-// (rows read from a list file name no particular file).
-bool SameFileAsScanned(const ResultRow& row, const fs::HeldFile& file) {
-  return row.id == fs::FileId{} || row.id == file.id();
+// Whether the opened file lies in the folder where the scan found the row
+// (rows read from a list file name no particular folder). The file itself
+// may have been saved anew since (a new file under the same name): its
+// bytes are proved against its copy before anything is done.
+bool InFolderAsScanned(const ResultRow& row, const fs::HeldFile& file) {
+  return row.folder == fs::FileId{} || row.folder == file.folderId();
 }
 
 // The rows of the groups whose every copy is marked, and how many such
@@ -80,7 +82,7 @@ class Run {
       ++result_.spared;
     } else if (!file.open(path, &error)) {
       notOpened(mode, path, error);
-    } else if (!SameFileAsScanned(model_.row(i), file)) {
+    } else if (!InFolderAsScanned(model_.row(i), file)) {
       fail(mode, path, fs::kReplaced);
     } else if (!processOpened(i, mode, inWholeGroup, file)) {
       return false;

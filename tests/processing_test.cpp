@@ -391,16 +391,23 @@ TEST(ProcessingTrust, AFolderSwappedForALinkRedirectsNoAction) {
   fs::g_beforeAction = nullptr;
 
   // A folder swapped for another one with the same bytes under the same
-  // name after the scan: the file there is not the one the scan found.
-  const Tree t{{"tree/a/f", "data"}, {"tree/d/f", "data"}, {"other/f", "data"}};
+  // name after the scan: the file there is not the one the scan found. A
+  // file saved anew in its own folder (a new file under the same name) is,
+  // as long as its bytes are still those of its copy.
+  const Tree t{{"tree/a/f", "data"}, {"tree/d/f", "data"}, {"tree/e/f", "data"}, {"other/f", "data"}};
   Host scan(t("tree"));
   ScanDriver(scan).Scan();
-  ASSERT_EQ(scan.rows(t), "tree/a/f tree/d/f+");
+  ASSERT_EQ(scan.rows(t), "tree/a/f tree/d/f+ tree/e/f+");
   ASSERT_TRUE(QDir().rename(t("tree/d"), t("tree/d.real")) && QDir().rename(t("other"), t("tree/d")));
+  t.file("tree/e/f.saving", "data");
+  ASSERT_EQ(rename(QFile::encodeName(t("tree/e/f.saving")).constData(), QFile::encodeName(t("tree/e/f")).constData()),
+            0);
   Proc host;
-  EXPECT_EQ(ProcessMarked(scan.model, host).failed, 1);
+  const ProcessResult r = ProcessMarked(scan.model, host);
+  EXPECT_EQ(r.failed, 1);
+  EXPECT_EQ(r.processed, 1);
   EXPECT_EQ(host.failedRows.join(','), t("tree/d/f") + ": not the file the scan found under this name");
-  EXPECT_TRUE(Exists(t("tree/d/f")) && Exists(t("tree/d.real/f")));
+  EXPECT_TRUE(Exists(t("tree/d/f")) && Exists(t("tree/d.real/f")) && !Exists(t("tree/e/f")));
 }
 
 // A file under two names (a hard link, a file mounted over another name)

@@ -297,6 +297,7 @@ HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
     name_ = std::move(other.name_);
     path_ = std::move(other.path_);
     id_ = other.id_;
+    folderId_ = other.folderId_;
     modeBefore_ = std::exchange(other.modeBefore_, -1);
   }
   return *this;
@@ -326,7 +327,9 @@ bool HeldFile::open(const QString& path, int* error) {
   dir_ = OpenNoLinks(bytes.left(cut + 1).constData(), O_RDONLY | O_DIRECTORY);
   if (dir_ < 0) return fail(errno == ELOOP ? kThroughLink : errno);
   // Looked at before opening, so a FIFO or a device is never opened.
-  struct stat listed, opened;
+  struct stat folder, listed, opened;
+  if (fstat(dir_, &folder) != 0) return fail(errno);
+  folderId_ = IdOf(folder);
   if (fstatat(dir_, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) != 0) return fail(errno);
   if (S_ISLNK(listed.st_mode)) return fail(kThroughLink);
   if (S_ISDIR(listed.st_mode)) return fail(EISDIR);
