@@ -79,8 +79,8 @@ class Run {
     fs::HeldFile file;
     int error = 0;
     if (inWholeGroup && !removeWholeGroups_ && mode != ProcessMode::Move) {
-      ++result_.spared;
-    } else if (!file.open(path, &error)) {
+      ++result_.spared, ++result_.kept;
+    } else if (!copies_.open(path, &file, &error)) {
       notOpened(mode, path, error);
     } else if (!InFolderAsScanned(model_.row(i), file)) {
       fail(mode, path, fs::kReplaced);

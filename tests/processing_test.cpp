@@ -329,6 +329,8 @@ TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
   ProcessResult r = ProcessMarked(model, host);
   EXPECT_EQ(host.wholeGroupQuestions.join(','), "Confirm|Every copy of 2 groups is marked. Remove them all?");
   EXPECT_EQ(r.spared, 4);
+  EXPECT_EQ(r.kept, 4);  // kept on request: counted in the end text too
+  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 4");
   EXPECT_EQ(r.processed, 1);
   EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("c")) && Exists(t("d")) && !Exists(t("f")));
   EXPECT_EQ(Marks(model), "00000000");
