@@ -32,6 +32,7 @@ bool Copies::anyLeft(const ResultModel& model, int row) {
 }
 
 bool Copies::copyOf(const ResultModel& model, int row, const fs::HeldFile& file) {
+  if (rows_.empty()) return false;
   if (tryKeeper(model, row, file)) return true;
   if (rows_.size() == 1) return tryFirst(model, row, file);
   const bool first = !std::exchange(searched_, true);

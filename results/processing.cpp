@@ -126,7 +126,8 @@ class Run {
   }
 
   // The read-only state is cleared at the moment of the action, on the file
-  // proved, and put back when the action fails.
+  // proved, and put back when the action fails, or when a deleted file
+  // lives on under another name.
   void act(ProcessMode mode, fs::HeldFile& file, const QString& destination) {
     int error = 0;
     bool done = false;
@@ -137,10 +138,8 @@ class Run {
       done = file.moveToTrash(&error);
     else
       done = file.remove(&error);
-    if (!done) {
-      file.restoreMode();
-      return fail(mode, file.path(), error);
-    }
+    if (!done || mode == ProcessMode::Remove) file.restoreMode();
+    if (!done) return fail(mode, file.path(), error);
     ++result_.processed;
     if (host_.deleteEmptyFolders()) file.removeFolderIfEmpty();
   }

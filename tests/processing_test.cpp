@@ -73,11 +73,13 @@ void ReadOnly(const QString& path) { ASSERT_EQ(chmod(QFile::encodeName(path).con
 TEST(Processing, RemoveDeletesMarkedFilesAndReportsEachFailure) {
   const Tree t{{"ro", "1"}, {"keep", "1"}, {"dir/inner", "1"}};
   ReadOnly(t("ro"));
+  ASSERT_EQ(link(QFile::encodeName(t("ro")).constData(), QFile::encodeName(t("ro2")).constData()), 0);
   ResultModel model;
   Fill(model, {"+" + t("ro"), t("keep"), "|", "+" + t("dir"), "+" + t("gone"), "+"});  // "+": a row without a path
   Proc host;
   EXPECT_EQ(ProcessMarked(model, host).processed, 2);  // ro, and gone: no file is at its path; dir is no file
   EXPECT_FALSE(Exists(t("ro")));
+  EXPECT_EQ(QFileInfo(t("ro2")).permissions() & QFile::WriteOwner, 0);  // its other name: still read-only
   EXPECT_TRUE(Exists(t("keep")) && Exists(t("dir/inner")));
   EXPECT_EQ(host.failures.join('\n'),
             t("dir") + " = " + QString::number(EISDIR) + '\n' + t("gone") + " = " + QString::number(ENOENT));
