@@ -121,9 +121,11 @@ bool Copies::tryDigests(const ResultModel& model, int row, const fs::HeldFile& f
     if (!usable(model, r)) continue;
     fs::HeldFile other;
     int error = 0;
-    const std::optional<ContentDigest> d = open(model.row(r.row).path, &other, &error)
-                                               ? digestOf(other, r.size = other.size())
-                                               : std::nullopt;
+    std::optional<ContentDigest> d;
+    if (open(model.row(r.row).path, &other, &error)) {
+      r.size = other.size();
+      d = digestOf(other, r.size);
+    }
     if (!d) {
       r.gone = true;
       continue;

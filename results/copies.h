@@ -76,7 +76,8 @@ class Copies {
   ProcessCost& cost_;
   Group group_{0, -1};
   std::vector<Row> rows_;
-  std::unordered_multimap<std::uint64_t, size_t> byDigest_;  // digested rows by the first half of their digest
+  // The digested rows by the first half of their digest.
+  std::unordered_multimap<std::uint64_t, size_t> byDigest_;
   bool searched_ = false;      // the group has been searched once
   size_t nextUndigested_ = 0;  // rows before it were digested (or are gone)
   size_t hint_ = 0;            // where anyLeft last found a row
