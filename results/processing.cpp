@@ -12,8 +12,8 @@ namespace {
 
 // Whether the opened file lies in the folder where the scan found the row
 // (rows read from a list file name no particular folder). The file itself
-// may have been saved anew since (a new file under the same name): its
-// bytes are proved against its copy before anything is done.
+// may have been saved anew since (a new file under the same name): where
+// it must leave a copy behind, its bytes are proved against that copy.
 bool InFolderAsScanned(const ResultRow& row, const fs::HeldFile& file) {
   return row.folder == fs::FileId{} || row.folder == file.folderId();
 }
