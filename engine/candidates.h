@@ -16,7 +16,7 @@ struct CandidateRecord {
   QString path;
   qint64 mtime = 0;  // seconds since the epoch
   bool taken = false;
-  fs::FileId id{};  // the file the walk found under that path
+  fs::FileId folder{};  // the folder the walk found it in
 };
 
 // A line break cannot stand in the list file, which has one row a line, so

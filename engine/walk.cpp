@@ -72,7 +72,7 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
     // After a stop the listing is finished, unless a newer scan has begun.
     if (driver_.ScanStopped && !ownsList()) return;
     if (countedAsGap(entry, mask) || !accepts(entry, mask)) continue;
-    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, entry.id});
+    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, id});
     host_.setDetail(entry.name);
   }
 

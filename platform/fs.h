@@ -211,19 +211,26 @@ class HeldFile : public ReadFile {
   bool open(const QString& path, int* error);
   const QString& path() const { return path_; }
   FileId id() const { return id_; }
+  FileId folderId() const { return folderId_; }  // the folder opened
 
   // Adds the owner's write permission (the read-only state is cleared).
   bool clearReadOnly();
+  // Puts back the permissions that clearReadOnly changed.
+  void restoreMode();
   // Deletes the file. On failure *error holds the code.
   bool remove(int* error);
   // Moves the file into the held `folder` under its own name, never
   // replacing an existing name. Across file systems it is copied from the
-  // descriptor, flushed, put in place, and the original is removed only
-  // when it did not change since the copy began; otherwise both stay
-  // (kChanged).
+  // descriptor with its owner, permissions, times and every extended
+  // attribute it has (ACLs among them), flushed, put in place, and the
+  // original is removed only when it did not change since the copy began;
+  // otherwise both stay (kChanged; kAttributes when the target cannot take
+  // an attribute).
   bool moveInto(const HeldFolder& folder, int* error);
   // Sends the file to the desktop's trash (the freedesktop.org trash of the
-  // user, or the one at the top of the file system that holds the file).
+  // user, or the one at the top of the file system that holds the file),
+  // under its own name or, when the trash holds that name, the name with a
+  // random ending.
   bool moveToTrash(int* error);
   // Removes the folder that held the file when it is now empty: only that
   // folder, and only while its path still leads to it without a link.
@@ -238,7 +245,8 @@ class HeldFile : public ReadFile {
   int dir_ = -1;
   QByteArray name_;  // the name in the folder, as the system's bytes
   QString path_;
-  FileId id_;
+  FileId id_, folderId_;
+  int modeBefore_ = -1;  // the permissions before clearReadOnly changed them
 };
 
 // For tests: called with the path once a held file is opened and before

@@ -122,7 +122,7 @@ void ResultModel::appendFileRow(const CandidateRecord& record) {
   r.hasSubItems = true;
   r.sizeText = SizeText(RecordSize(record));
   r.dateText = RecordDate(record);
-  r.id = record.id;
+  r.folder = record.folder;
   beginInsertRows(QModelIndex(), i, i);
   const qint64 kb = static_cast<qint64>(std::nearbyint(static_cast<long double>(record.size) / 1024));
   kb_.push_back(kb);

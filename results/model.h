@@ -18,9 +18,9 @@ struct ResultRow {
   QString sizeText;  // size in KB
   QString dateText;
   bool marked = false;
-  // The file a scan found under the path; unknown (zero) for rows read from
-  // a list file.
-  fs::FileId id{};
+  // The folder where a scan found the file; unknown (zero) for rows read
+  // from a list file.
+  fs::FileId folder{};
 
   bool isSeparator() const { return caption.isEmpty(); }
 };

@@ -1,109 +1,21 @@
 #include "results/processing.h"
 
-#include "engine/bytes.h"
 #include "engine/language.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
+#include "results/copies.h"
 
-#include <algorithm>
-#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// A row that names a file the run can act on.
-bool Actionable(const ResultRow& row) { return row.hasSubItems && !row.path.isEmpty(); }
-
-// The rows of the group that holds row i: the rows between separators (a
-// row whose caption was emptied stands alone).
-struct Group {
-  int first = 0, last = -1;
-  bool holds(int i) const { return first <= i && i <= last; }
-};
-Group GroupOf(const ResultModel& model, int i) {
-  int first = i, last = i;
-  if (model.row(i).caption.isEmpty()) return {i, i};
-  while (first > 0 && !model.row(first - 1).caption.isEmpty()) --first;
-  while (last + 1 < model.count() && !model.row(last + 1).caption.isEmpty()) ++last;
-  return {first, last};
-}
-
-// Whether two opened files are two different files (not one file under two
-// names) with the same bytes, compared in chunks through their descriptors.
-bool Identical(const fs::HeldFile& a, const fs::HeldFile& b) {
-  if (a.id() == b.id()) return false;
-  const qint64 size = a.size();
-  if (size < 0 || b.size() != size) return false;
-  if (!SameBytes(a, b, 0, size)) return false;
-  return a.size() == size && b.size() == size;
-}
-
-// The rows of the group being processed that were unmarked when the run
-// reached it: the copies a marked file may leave behind. They are gathered
-// once per group, the copy found last is held open and tried first, and a
-// row whose file cannot be opened is not tried again, so a group is not
-// re-read pairwise. (A marked file kept in place is no copy for the rest:
-// keeping more than the rule asks loses nothing.)
-class Copies {
- public:
-  void enter(const ResultModel& model, const Group& group) {
-    if (group.first == group_.first && group.last == group_.last) return;
-    group_ = group;
-    rows_.clear();
-    keeper_ = fs::HeldFile();
-    keeperRow_ = -1;
-    for (int k = group.first; k <= group.last; ++k)
-      if (!model.row(k).marked && Actionable(model.row(k))) rows_.push_back(k);
-  }
-
-  // Whether an unmarked row other than `row` is left in the group.
-  bool anyLeft(const ResultModel& model, int row) {
-    for (size_t n = 0; n < rows_.size(); ++n) {
-      const size_t k = (hint_ + n) % rows_.size();
-      if (rows_[k] != row && usable(model, rows_[k])) return hint_ = k, true;
-    }
-    return false;
-  }
-
-  // Whether an unmarked row of the group names another file with the same
-  // bytes as `file`, still in place.
-  bool copyOf(const ResultModel& model, int row, const fs::HeldFile& file) {
-    if (keeperRow_ >= 0 && keeperRow_ != row && usable(model, keeperRow_) && Identical(file, keeper_) &&
-        keeper_.stillInPlace())
-      return true;
-    for (int& k : rows_) {
-      if (k < 0 || k == row || k == keeperRow_ || !usable(model, k)) continue;
-      fs::HeldFile other;
-      int error = 0;
-      if (!other.open(model.row(k).path, &error)) {
-        k = -1;  // not tried again
-        continue;
-      }
-      if (Identical(file, other) && other.stillInPlace()) {
-        keeper_ = std::move(other);
-        keeperRow_ = k;
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  bool usable(const ResultModel& model, int k) const {
-    return k >= 0 && k < model.count() && !model.row(k).marked && Actionable(model.row(k));
-  }
-
-  Group group_{0, -1};
-  std::vector<int> rows_;
-  size_t hint_ = 0;
-  int keeperRow_ = -1;
-  fs::HeldFile keeper_;
-};
-
-// Whether the opened file is the one the scan found under the row's path
-// (rows read from a list file name no particular file).
-bool SameFileAsScanned(const ResultRow& row, const fs::HeldFile& file) {
-  return row.id == fs::FileId{} || row.id == file.id();
+// Whether the opened file lies in the folder where the scan found the row
+// (rows read from a list file name no particular folder). The file itself
+// may have been saved anew since (a new file under the same name): where
+// it must leave a copy behind, its bytes are proved against that copy.
+bool InFolderAsScanned(const ResultRow& row, const fs::HeldFile& file) {
+  return row.folder == fs::FileId{} || row.folder == file.folderId();
 }
 
 // The rows of the groups whose every copy is marked, and how many such
@@ -150,7 +62,12 @@ bool AskAboutWholeGroups(ProcessHost& host, int groups) {
 class Run {
  public:
   Run(ResultModel& model, ProcessHost& host, ProcessResult& result, WholeGroups whole, bool removeWholeGroups)
-      : model_(model), host_(host), result_(result), whole_(std::move(whole)), removeWholeGroups_(removeWholeGroups) {}
+      : model_(model),
+        host_(host),
+        result_(result),
+        whole_(std::move(whole)),
+        removeWholeGroups_(removeWholeGroups),
+        copies_(result.cost) {}
 
   // Acts on the marked row i. False when the run stops here (no destination).
   bool processRow(int i) {
@@ -165,10 +82,10 @@ class Run {
     fs::HeldFile file;
     int error = 0;
     if (inWholeGroup && !removeWholeGroups_ && mode != ProcessMode::Move) {
-      ++result_.spared;
-    } else if (!file.open(path, &error)) {
+      ++result_.spared, ++result_.kept;
+    } else if (!copies_.open(path, &file, &error)) {
       notOpened(mode, path, error);
-    } else if (!SameFileAsScanned(model_.row(i), file)) {
+    } else if (!InFolderAsScanned(model_.row(i), file)) {
       fail(mode, path, fs::kReplaced);
     } else {
       processOpened(i, mode, inWholeGroup, file);
@@ -194,7 +111,6 @@ class Run {
   }
 
   void processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
-    file.clearReadOnly();
     // A file leaves its group only while an identical copy stays in it:
     // always when it is removed, and when it is moved away from an
     // unmarked copy.
@@ -222,15 +138,20 @@ class Run {
     return false;
   }
 
+  // The read-only state is cleared at the moment of the action, on the file
+  // proved, and put back when the action fails, or when a deleted file
+  // lives on under another name.
   void act(ProcessMode mode, fs::HeldFile& file) {
     int error = 0;
     bool done = false;
+    file.clearReadOnly();
     if (mode == ProcessMode::Move)
       done = file.moveInto(destination_, &error);
     else if (mode == ProcessMode::Recycle)
       done = file.moveToTrash(&error);
     else
       done = file.remove(&error);
+    if (!done || mode == ProcessMode::Remove) file.restoreMode();
     if (!done) return fail(mode, file.path(), error);
     ++result_.processed;
   }

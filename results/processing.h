@@ -34,15 +34,22 @@ class ProcessHost {
   virtual void clearTotals() {}  // empties the marked count, the space and the detail
 };
 
+// What a run cost in reads of the user's files.
+struct ProcessCost {
+  qint64 filesOpened = 0;
+  qint64 bytesRead = 0;
+};
+
 struct ProcessResult {
   bool asked = false;        // the confirmation was shown
   bool confirmed = false;    // and answered OK
   bool completed = false;    // every row was walked
   int processed = 0;         // files gone after their operation
-  int kept = 0;              // not removed: no identical copy of them was left
-  int spared = 0;            // rows of groups whose every copy was marked, kept on request
+  int kept = 0;              // marked files left in place: no identical copy of them was left, or their group was kept
+  int spared = 0;            // of those, rows of groups whose every copy was marked, kept on request
   int failed = 0;            // rows not acted on, or whose action failed
   int destinationError = 0;  // the run stopped: the Move destination could not be used
+  ProcessCost cost;
 };
 
 // Runs the whole command on the rows of `model`, from the confirmation to
@@ -54,5 +61,6 @@ struct ProcessResult {
 // unmarked row naming another file (not merely another name of it) with
 // the same bytes, so a stale list never takes the last copy. Groups whose
 // every copy is marked are asked about first: kept, or removed as marked.
-// Every failure is counted and reported through the host.
+// Every file left in place for either reason is counted as kept, every
+// failure is counted and reported through the host.
 ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host);

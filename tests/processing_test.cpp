@@ -1,52 +1,53 @@
-#include "results/processing.h"
-#include "tree.h"
+#include "processing_host.h"
 
 #include "platform/fs.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <array>
 #include <cerrno>
+#include <string>
 
 namespace {
 
-class Proc : public ProcessHost {
- public:
-  bool en = true, emptyFolders = false, answer = true, removeWholeGroups = true;
-  ProcessMode processMode = ProcessMode::Remove;
-  QString dest, picked;  // picked: what the destination browse chooses
-  QStringList asked, wholeGroupQuestions, failures, failedRows, status, progress;
-  int browsed = 0, cleared = 0;
-
-  bool english() override { return en; }
-  ProcessMode mode() override { return processMode; }
-  QString destination() override { return dest; }
-  void browseDestination() override { ++browsed, dest = picked; }
-  bool deleteEmptyFolders() override { return emptyFolders; }
-  bool confirm(const QString& t, const QString& x) override { return asked << t + '|' + x, answer; }
-  bool askWholeGroups(const QString& t, const QString& x) override {
-    return wholeGroupQuestions << t + '|' + x, removeWholeGroups;
-  }
-  void deleteFailed(const QString& p, int error) override { failures << p + " = " + QString::number(error); }
-  void failed(const QString& p, const QString& reason) override { failedRows << p + ": " + reason; }
-  void setStatus(const QString& s) override { status << s; }
-  void setProgress(int p) override { progress << QString::number(p); }
-  void clearTotals() override { ++cleared; }
-};
-
-bool Exists(const QString& path) { return QFileInfo::exists(path); }
-void ReadOnly(const QString& path) { ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0444), 0); }
+// An ACL as the system keeps it in an extended attribute: a version, then
+// (tag, permissions, user or group) for each entry, in order of tag.
+QByteArray Acl(std::initializer_list<std::array<unsigned, 3>> entries) {
+  QByteArray bytes;
+  const auto put = [&](unsigned value, int size) {
+    for (int b = 0; b < size; ++b) bytes += char(value >> (8 * b) & 0xff);
+  };
+  put(2, 4);
+  for (const auto& [tag, permissions, id] : entries) put(tag, 2), put(permissions, 2), put(id, 4);
+  return bytes;
+}
+constexpr unsigned kOwner = 1, kUser = 2, kGroup = 4, kMask = 0x10, kOther = 0x20, kNoId = ~0u;
+// The value of an extended attribute of a file in hexadecimal, or "-" when
+// it has none.
+std::string Attribute(const QString& path, const char* name) {
+  QByteArray value(4096, 0);
+  const ssize_t size = getxattr(QFile::encodeName(path).constData(), name, value.data(), size_t(value.size()));
+  return size < 0 ? "-" : value.left(size).toHex().toStdString();
+}
+bool SetAttribute(const QString& path, const char* name, const QByteArray& value) {
+  return setxattr(QFile::encodeName(path).constData(), name, value.constData(), size_t(value.size()), 0) == 0;
+}
 
 }  // namespace
 
 TEST(Processing, RemoveDeletesMarkedFilesAndReportsEachFailure) {
   const Tree t{{"ro", "1"}, {"keep", "1"}, {"dir/inner", "1"}};
   ReadOnly(t("ro"));
+  ASSERT_EQ(link(QFile::encodeName(t("ro")).constData(), QFile::encodeName(t("ro2")).constData()), 0);
   ResultModel model;
   Fill(model, {"+" + t("ro"), t("keep"), "|", "+" + t("dir"), "+" + t("gone"), "+"});  // "+": a row without a path
   Proc host;
   EXPECT_EQ(ProcessMarked(model, host).processed, 2);  // ro, and gone: no file is at its path; dir is no file
   EXPECT_FALSE(Exists(t("ro")));
+  EXPECT_EQ(QFileInfo(t("ro2")).permissions() & QFile::WriteOwner, 0);  // its other name: still read-only
   EXPECT_TRUE(Exists(t("keep")) && Exists(t("dir/inner")));
   EXPECT_EQ(host.failures.join('\n'),
             t("dir") + " = " + QString::number(EISDIR) + '\n' + t("gone") + " = " + QString::number(ENOENT));
@@ -87,6 +88,7 @@ TEST(Processing, OneReadOnlyRowAndAnUnconfirmedRun) {
 TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
   const Tree t{{"a/x", "x"}, {"b/y", "first"}, {"c/y", "second"}, {"d/z", "z"}};
   ReadOnly(t("a/x"));
+  ReadOnly(t("c/y"));
   ResultModel model;
   Fill(model, {"+" + t("a/x"), "+" + t("b/y"), "|", "+" + t("c/y"), t("d/z")});
   Proc host;
@@ -98,6 +100,7 @@ TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
   EXPECT_TRUE(QFileInfo(t("out/deep/dup/x")).permissions() & QFile::WriteOwner);  // read-only cleared
   EXPECT_FALSE(Exists(t("a/x")));
   EXPECT_TRUE(Exists(t("c/y")) && Exists(t("d/z")));
+  EXPECT_EQ(QFileInfo(t("c/y")).permissions() & QFile::WriteOwner, 0);  // its move failed: still read-only
   EXPECT_EQ(Marks(model), "00000");
   EXPECT_TRUE(host.failures.isEmpty());
 }
@@ -134,8 +137,10 @@ TEST(Processing, OnlyTheEmptiedFolderOfAFileIsRemoved) {
   EXPECT_TRUE(Exists(t("p")) && Exists(t("f2/.hidden")) && Exists(t("f3/empty")));
 }
 
+// However many files of one name the trash holds, one more goes in, under
+// a name of its own that its description shares.
 TEST(Processing, RecycleSendsFilesToTheTrashOfTheHomeFolder) {
-  const Tree t{{"docs/r", "1"}};
+  const Tree t{{"docs/r", "1"}, {"more/r", "2"}};
   const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
   qputenv("HOME", QFile::encodeName(t.folder("home")));
   qputenv("XDG_DATA_HOME", QFile::encodeName(t("home/data")));  // made by the first recycle
@@ -144,35 +149,84 @@ TEST(Processing, RecycleSendsFilesToTheTrashOfTheHomeFolder) {
   Proc host;
   host.processMode = ProcessMode::Recycle;
   const int processed = ProcessMarked(model, host).processed;
+  // The names r.2 to r.9999 taken as well.
+  const QByteArray info = QFile::encodeName(t("home/data/Trash/info/r."));
+  for (int n = 2; n < 10000; ++n)
+    ::close(open(info + QByteArray::number(n) + ".trashinfo", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  ResultModel more;
+  Fill(more, {"+" + t("more/r")});
+  const ProcessResult second = ProcessMarked(more, host);
   qputenv("HOME", home);
   qputenv("XDG_DATA_HOME", data);
   EXPECT_EQ(processed, 1);
   EXPECT_FALSE(Exists(t("docs/r")));
-  EXPECT_TRUE(Exists(t("home/data/Trash/files/r")));
+  EXPECT_EQ(t.read("home/data/Trash/files/r"), "1");
+  EXPECT_EQ(second.processed, 1);
+  EXPECT_EQ(second.failed, 0);
+  const QStringList named = QDir(t("home/data/Trash/files")).entryList({"r.*"}, QDir::Files);
+  ASSERT_EQ(named.size(), 1);
+  EXPECT_EQ(t.read("home/data/Trash/files/" + named[0]), "2");
+  EXPECT_TRUE(t.read("home/data/Trash/info/" + named[0] + ".trashinfo").contains("Path=" + t("more/r").toUtf8()));
 }
 
+// A move to another file system carries the bytes, the times, the extended
+// attributes and the ACL exactly (not one the destination's default ACL
+// would give), or fails and keeps the original.
 TEST(Processing, MoveToAnotherFileSystemCopiesWholeAndLeavesNoTemporaryFile) {
   QByteArray content;
   for (int i = 0; i < 300000; ++i) content += char(i * 7 % 251);
-  const Tree t{{"g/f", "other"}};
+  const Tree t{{"g/f", "other"}, {"h", "plain"}};
   t.file("f", content);
   const Tree other(QStringLiteral("/dev/shm/zorvik-test-XXXXXX"));
   struct stat here, there;
   if (!other.valid() || stat(QFile::encodeName(t.root()).constData(), &here) != 0 ||
       stat(QFile::encodeName(other.root()).constData(), &there) != 0 || here.st_dev == there.st_dev)
     GTEST_SKIP() << "no second file system";
+  // f: nobody may read it, whatever its permissions say; both file systems
+  // keep ACLs and user attributes.
+  ASSERT_EQ(chmod(QFile::encodeName(t("f")).constData(), 0640), 0);
+  const QByteArray acl =
+      Acl({{kOwner, 6, kNoId}, {kUser, 0, 65534}, {kGroup, 4, kNoId}, {kMask, 4, kNoId}, {kOther, 0, kNoId}});
+  ASSERT_TRUE(SetAttribute(t("f"), "system.posix_acl_access", acl) && SetAttribute(t("f"), "user.origin", "camera"));
+  ASSERT_TRUE(SetAttribute(
+      other.root(), "system.posix_acl_default",
+      Acl({{kOwner, 7, kNoId}, {kUser, 7, 65534}, {kGroup, 5, kNoId}, {kMask, 7, kNoId}, {kOther, 5, kNoId}})));
+  const mode_t modeOfF = Mode(t("f")), modeOfH = Mode(t("h"));
   ResultModel model;
-  Fill(model, {"+" + t("f"), "+" + t("g/f")});
+  Fill(model, {"+" + t("f"), "+" + t("g/f"), "|", "+" + t("h")});
   Proc host;
   host.processMode = ProcessMode::Move;
   host.dest = other.root();
-  EXPECT_EQ(ProcessMarked(model, host).processed, 1);
-  EXPECT_EQ(QDir(other.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"f"});
+  EXPECT_EQ(ProcessMarked(model, host).processed, 2);
+  EXPECT_EQ(QDir(other.root()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{"f", "h"}));
   QFile moved(other("f"));
   EXPECT_TRUE(moved.open(QIODevice::ReadOnly) && moved.readAll() == content);
   EXPECT_EQ(QFileInfo(other("f")).lastModified().toSecsSinceEpoch(), kMtime);
-  EXPECT_FALSE(Exists(t("f")));
+  EXPECT_EQ(Attribute(other("f"), "system.posix_acl_access"), acl.toHex().toStdString());
+  EXPECT_EQ(Attribute(other("f"), "user.origin"), QByteArray("camera").toHex().toStdString());
+  EXPECT_EQ(Mode(other("f")), modeOfF);
+  EXPECT_EQ(Attribute(other("h"), "system.posix_acl_access"), "-");  // none taken from the destination
+  EXPECT_EQ(Mode(other("h")), modeOfH);
+  EXPECT_FALSE(Exists(t("f")) || Exists(t("h")));
   EXPECT_TRUE(Exists(t("g/f")));
+
+  // A file system that keeps no attributes, where root may mount one.
+  const QString bare = t.folder("bare");
+  t.file("k", "kept");
+  ASSERT_TRUE(SetAttribute(t("k"), "user.origin", "camera"));
+  if (getuid() != 0 || mount("ramfs", QFile::encodeName(bare).constData(), "ramfs", 0, nullptr) != 0)
+    GTEST_SKIP() << "a file system without attributes can only be mounted as root";
+  ResultModel kept;
+  Fill(kept, {"+" + t("k")});
+  host.dest = bare;
+  const ProcessResult r = ProcessMarked(kept, host);
+  const QStringList left = QDir(bare).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  umount(QFile::encodeName(bare).constData());
+  EXPECT_EQ(r.failed, 1);
+  EXPECT_EQ(host.failedRows.last(), t("k") + ": its extended attributes or ACLs could not be carried over");
+  EXPECT_TRUE(left.isEmpty());
+  EXPECT_EQ(t.read("k"), "kept");
 }
 
 // A removal keeps an identical copy: the group must still hold an unmarked
@@ -184,6 +238,7 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   Fill(model,
        {t("a/keep"), "+" + t("a/twin"), "|", t("b/keep"), "+" + t("b/twin"), "|", t("c/keep"), "+" + t("c/twin")});
   QFile::remove(t("a/keep"));  // the kept copy went away since the scan
+  ReadOnly(t("a/twin"));
   Proc host;
   host.processMode = ProcessMode::Recycle;
   EXPECT_EQ(ProcessMarked(model, host).kept, 2);
@@ -193,6 +248,7 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   EXPECT_TRUE(Exists(t("b/twin")));     // one byte differs from the kept file
   EXPECT_FALSE(Exists(t("c/twin")));
   EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
+  EXPECT_EQ(QFileInfo(t("a/twin")).permissions() & QFile::WriteOwner, 0);  // kept: still read-only
 
   // The same row twice is no copy of itself.
   ResultModel same;
@@ -202,6 +258,38 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   EXPECT_EQ(ProcessMarked(same, host).kept, 1);
   EXPECT_TRUE(Exists(t("b/keep")));
   EXPECT_EQ(host.status.last(), "Обработано файлов - 0; сохранено, нет одинаковой копии - 1");
+
+  // The common case costs what it always cost: one kept file and its copy
+  // are opened and read once each.
+  const QByteArray page(5000, 'p');
+  ResultModel pair;
+  Fill(pair, {t.file("p/keep", page), "+" + t.file("p/twin", page)});
+  ProcessResult r = ProcessMarked(pair, host);
+  EXPECT_EQ(r.processed, 1);
+  EXPECT_EQ(r.cost.filesOpened, 2);
+  EXPECT_EQ(r.cost.bytesRead, 2 * page.size());
+
+  // A copy further down its group is found by its content.
+  ResultModel later;
+  Fill(later, {t.file("q/changed", "sane"), t.file("q/keep", "same"), "+" + t.file("q/m1", "same"),
+               "+" + t.file("q/m2", "same")});
+  EXPECT_EQ(ProcessMarked(later, host).processed, 2);
+  EXPECT_TRUE(Exists(t("q/changed")) && Exists(t("q/keep")) && !Exists(t("q/m1")) && !Exists(t("q/m2")));
+
+  // A list gone stale everywhere: 2,000 unmarked rows and 500 marked ones,
+  // every file different. Each file is opened and read a few times, never
+  // once for every pair.
+  const int unmarked = 2000, marked = 500;
+  QStringList rows;
+  for (int k = 0; k < unmarked; ++k) rows << t.file(QStringLiteral("s/u%1").arg(k), "u" + QByteArray::number(k));
+  for (int k = 0; k < marked; ++k) rows << "+" + t.file(QStringLiteral("s/m%1").arg(k), "m" + QByteArray::number(k));
+  ResultModel stale;
+  Fill(stale, rows);
+  r = ProcessMarked(stale, host);
+  EXPECT_EQ(r.kept, marked);
+  EXPECT_TRUE(Exists(t("s/m0")) && Exists(t(QStringLiteral("s/m%1").arg(marked - 1))));
+  EXPECT_LE(r.cost.filesOpened, 2 * (unmarked + marked));
+  EXPECT_LE(r.cost.bytesRead, 3 * 6 * (unmarked + marked));  // at most 5 bytes a file
 }
 
 TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
@@ -213,6 +301,8 @@ TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
   ProcessResult r = ProcessMarked(model, host);
   EXPECT_EQ(host.wholeGroupQuestions.join(','), "Confirm|Every copy of 2 groups is marked. Remove them all?");
   EXPECT_EQ(r.spared, 4);
+  EXPECT_EQ(r.kept, 4);  // kept on request: counted in the end text too
+  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 4");
   EXPECT_EQ(r.processed, 1);
   EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("c")) && Exists(t("d")) && !Exists(t("f")));
   EXPECT_EQ(Marks(model), "00000000");
@@ -234,193 +324,4 @@ TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
   host.wholeGroupQuestions.clear();
   EXPECT_EQ(ProcessMarked(model, host).processed, 2);
   EXPECT_TRUE(host.wholeGroupQuestions.isEmpty());
-}
-
-// What the owner of a scanned tree can do while a run goes on: swap a folder
-// for a link at the moment the marked file is opened. The action still
-// takes the file that was opened and proved, and nothing outside the tree.
-TEST(ProcessingTrust, AFolderSwappedForALinkRedirectsNoAction) {
-  static QString swapped;  // the folder to swap, read by the hook
-  fs::g_beforeAction = [](const QString& path) {
-    if (path != swapped + "/z") return;
-    const QByteArray folder = QFile::encodeName(swapped);
-    ASSERT_EQ(rename(folder.constData(), (folder + ".old").constData()), 0);
-    ASSERT_EQ(symlink("../outside", folder.constData()), 0);
-  };
-  const Tree data;
-  const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
-  qputenv("XDG_DATA_HOME", data.root().toUtf8());
-  for (const ProcessMode mode : {ProcessMode::Remove, ProcessMode::Recycle, ProcessMode::Move}) {
-    const Tree t{{"tree/d/z", "same"}, {"tree/k", "same"}, {"outside/z", "same"}};
-    ReadOnly(t("outside/z"));
-    swapped = t("tree/d");
-    ResultModel model;
-    Fill(model, {t("tree/k"), "+" + t("tree/d/z")});
-    Proc host;
-    host.processMode = mode;
-    host.dest = t("dest");
-    const ProcessResult r = ProcessMarked(model, host);
-    EXPECT_EQ(r.processed, 1);
-    EXPECT_EQ(r.failed, 0);
-    EXPECT_TRUE(QFileInfo(t("tree/d")).isSymLink());                            // the swap took place
-    EXPECT_FALSE(Exists(t("tree/d.old/z")));                                    // the proved file was acted on
-    EXPECT_EQ(QFileInfo(t("outside/z")).permissions() & QFile::WriteOwner, 0);  // the file outside: untouched
-    EXPECT_TRUE(Exists(t("outside/z")) && Exists(t("tree/k")));
-    if (mode == ProcessMode::Move) {
-      EXPECT_TRUE(Exists(t("dest/z")));
-    }
-  }
-  EXPECT_TRUE(Exists(data("Trash/files/z")));
-  qputenv("XDG_DATA_HOME", savedDataHome);
-  fs::g_beforeAction = nullptr;
-
-  // A folder swapped for another one with the same bytes under the same
-  // name after the scan: the file there is not the one the scan found.
-  const Tree t{{"tree/a/f", "data"}, {"tree/d/f", "data"}, {"other/f", "data"}};
-  Host scan(t("tree"));
-  ScanDriver(scan).Scan();
-  ASSERT_EQ(scan.rows(t), "tree/a/f tree/d/f+");
-  ASSERT_TRUE(QDir().rename(t("tree/d"), t("tree/d.real")) && QDir().rename(t("other"), t("tree/d")));
-  Proc host;
-  EXPECT_EQ(ProcessMarked(scan.model, host).failed, 1);
-  EXPECT_EQ(host.failedRows.join(','), t("tree/d/f") + ": not the file the scan found under this name");
-  EXPECT_TRUE(Exists(t("tree/d/f")) && Exists(t("tree/d.real/f")));
-}
-
-// A file under two names (a hard link, a file mounted over another name)
-// is no copy of itself; a row through a link, a relative row and a row
-// naming a FIFO are not acted on and fail; a file already gone is counted
-// as the run always counted it, and never as kept.
-TEST(ProcessingTrust, OnlyAnotherFileWithTheSameBytesIsACopy) {
-  const Tree t{{"real/x", "same"}, {"real/k", "same"}, {"a", "one"}, {"bind/z", "only"}, {"bind/y", ""}};
-  ASSERT_EQ(link(QFile::encodeName(t("a")).constData(), QFile::encodeName(t("b")).constData()), 0);
-  t.link(t("real"), "ln");
-  ASSERT_EQ(mkfifo(QFile::encodeName(t("fifo")).constData(), 0644), 0);
-  ResultModel model;
-  Fill(model,
-       {t("a"), "+" + t("b"), "|", t("real/k"), "+" + t("ln/x"), "+real/x", "+" + t("fifo"), "+" + t("real/gone")});
-  Proc host;
-  ProcessResult r = ProcessMarked(model, host);
-  EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("real/x")) && Exists(t("fifo")));
-  EXPECT_EQ(r.kept, 1);       // b: a hard link of a
-  EXPECT_EQ(r.processed, 1);  // real/gone: nothing is at its path
-  EXPECT_EQ(r.failed, 3);
-  EXPECT_EQ(host.failedRows.join('\n'), t("ln/x") +
-                                            ": the path leads through a link\nreal/x: the path is not absolute\n" +
-                                            t("fifo") + ": not a regular file");
-  EXPECT_EQ(host.failures.size(), 4);  // the delete message of each, the file already gone too
-  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 1; failed - 3");
-
-  // The same under Move, onto another file system where root may mount one:
-  // the FIFO fails at once instead of blocking the run.
-  const QString other = t.folder("other");
-  const bool mounted =
-      getuid() == 0 && mount("tmpfs", QFile::encodeName(other).constData(), "tmpfs", 0, "size=1m") == 0;
-  // A set-user-ID file that crosses keeps its owner, or loses the bit: a
-  // move run by root never makes a program that runs as root.
-  const QByteArray tool = QFile::encodeName(t.file("tool", "#!/bin/sh\n"));
-  if (getuid() == 0) {
-    ASSERT_EQ(chown(tool.constData(), 65534, 65534), 0);
-  }
-  ASSERT_EQ(chmod(tool.constData(), 04755), 0);
-  ResultModel moves;
-  Fill(moves, {t("a"), "+" + t("b"), "|", "+" + t("fifo"), "|", "+" + t("tool")});
-  host.processMode = ProcessMode::Move;
-  host.dest = other;
-  r = ProcessMarked(moves, host);
-  EXPECT_EQ(r.kept, 1);
-  EXPECT_EQ(r.failed, 1);
-  EXPECT_TRUE(Exists(t("b")) && Exists(t("fifo")));
-  struct stat moved;
-  ASSERT_EQ(stat(QFile::encodeName(other + "/tool").constData(), &moved), 0);
-  const uid_t owner = getuid() == 0 ? 65534 : getuid();
-  EXPECT_TRUE(moved.st_uid == owner || !(moved.st_mode & S_ISUID));
-  if (mounted) umount(QFile::encodeName(other).constData());
-
-  // A file mounted over another name, where root may mount one.
-  const QByteArray z = QFile::encodeName(t("bind/z")), y = QFile::encodeName(t("bind/y"));
-  if (getuid() != 0 || mount(z.constData(), y.constData(), nullptr, MS_BIND, nullptr) != 0)
-    GTEST_SKIP() << "a file can only be mounted over another as root";
-  ResultModel bound;
-  Fill(bound, {t("bind/z"), "+" + t("bind/y")});
-  host.processMode = ProcessMode::Remove;
-  EXPECT_EQ(ProcessMarked(bound, host).kept, 1);
-  umount(y.constData());
-  EXPECT_TRUE(Exists(t("bind/z")));
-}
-
-// With "Fast compare" two large files that differ away from the sampled
-// blocks form a group; moving the second away from the first still needs
-// the bytes to be the same, so the different file stays.
-TEST(ProcessingTrust, AMoveAwayFromAnUnmarkedRowNeedsAnIdenticalCopy) {
-  const qint64 size = 11 * 1024 * 1024;
-  const Tree t;
-  t.sized("a", size);
-  t.sized("b", size, 100000);  // one byte differs, inside no sample
-  Host scan(t.root());
-  ScanDriver(scan).Scan();
-  ASSERT_EQ(scan.rows(t), "a b+");
-  Proc host;
-  host.processMode = ProcessMode::Move;
-  host.dest = t("dest");
-  const ProcessResult r = ProcessMarked(scan.model, host);
-  EXPECT_EQ(r.kept, 1);
-  EXPECT_EQ(r.processed, 0);
-  EXPECT_TRUE(Exists(t("b")) && !Exists(t("dest/b")));
-}
-
-// The destination is resolved and held once: a destination swapped for a
-// link in the middle of the run takes no file. As root, neither a
-// destination nor a row may lead out of a user's folder into root's own:
-// not a folder of root's put in place of a listed folder (its file and the
-// folder stay), not a missing destination made inside the user's folder.
-TEST(ProcessingTrust, TheDestinationIsHeldAndRootIsNeverSteeredIntoItsOwnFiles) {
-  static QString dest;  // the destination to swap, read by the hook
-  fs::g_beforeAction = [](const QString& path) {
-    const QByteArray folder = QFile::encodeName(dest);
-    if (!path.endsWith("/b") || QFileInfo(dest).isSymLink()) return;
-    ASSERT_EQ(rename(folder.constData(), (folder + ".held").constData()), 0);
-    ASSERT_EQ(symlink("outside", folder.constData()), 0);
-  };
-  const Tree t{{"k", "1"}, {"a", "1"}, {"b", "1"}, {"c", "1"}};
-  t.folder("outside");
-  dest = t("dest");
-  ResultModel model;
-  Fill(model, {t("k"), "+" + t("a"), "+" + t("b"), "+" + t("c")});
-  Proc host;
-  host.processMode = ProcessMode::Move;
-  host.dest = dest;
-  EXPECT_EQ(ProcessMarked(model, host).processed, 3);
-  fs::g_beforeAction = nullptr;
-  EXPECT_TRUE(QFileInfo(dest).isSymLink());  // the swap took place
-  EXPECT_TRUE(Exists(t("dest.held/a")) && Exists(t("dest.held/b")) && Exists(t("dest.held/c")));
-  EXPECT_TRUE(QDir(t("outside")).isEmpty());
-
-  if (getuid() != 0) GTEST_SKIP() << "only root can be steered into another owner's files";
-  // A tree of "nobody" where root's folder d, with root's own file, took
-  // the place of the listed folder d; e is root's empty folder.
-  const QString user = t.folder("user");
-  t.file("user/k", "1"), t.file("user/d/x", "1"), t.folder("user/e");
-  for (const char* name : {"user", "user/k"}) ASSERT_EQ(chown(QFile::encodeName(t(name)).constData(), 65534, 65534), 0);
-  ResultModel grafted;
-  Fill(grafted, {t("user/k"), "+" + t("user/d/x"), "+" + t("user/e/x")});
-  Proc rootHost;
-  rootHost.emptyFolders = true;
-  const ProcessResult r = ProcessMarked(grafted, rootHost);
-  const QString unsafe = ": the path leads from a folder of one user into a folder or file of another";
-  EXPECT_EQ(r.failed, 2);
-  EXPECT_EQ(rootHost.failedRows.join(','), t("user/d/x") + unsafe + ',' + t("user/e/x") + unsafe);
-  EXPECT_TRUE(Exists(t("user/d/x")) && Exists(t("user/e")));
-
-  // A missing destination inside the user's folder is not made: the run
-  // stops before moving anything, and says why.
-  ResultModel moves;
-  Fill(moves, {t("user/k"), "+" + t.file("m", "1")});
-  rootHost.processMode = ProcessMode::Move;
-  rootHost.dest = user + "/new/deep";
-  const ProcessResult m = ProcessMarked(moves, rootHost);
-  EXPECT_FALSE(m.completed);
-  EXPECT_EQ(m.destinationError, fs::kUnsafeStep);
-  EXPECT_TRUE(rootHost.failedRows.last().startsWith(user + "/new/deep: the path leads from a folder of one user"));
-  EXPECT_FALSE(Exists(user + "/new"));
 }

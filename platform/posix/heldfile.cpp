@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -107,12 +108,12 @@ bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
   return false;
 }
 
-// A name for a temporary file in a folder: the prefix and six random letters.
-QByteArray TemporaryName(const char* prefix) {
+// `count` random letters and digits, to make a name unique in a folder.
+QByteArray RandomLetters(int count) {
   static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  QByteArray name(prefix);
-  for (int i = 0; i < 6; ++i) name += letters[QRandomGenerator::global()->bounded(62)];
-  return name;
+  QByteArray text;
+  for (int i = 0; i < count; ++i) text += letters[QRandomGenerator::global()->bounded(62)];
+  return text;
 }
 
 bool SameTimes(const struct timespec& a, const struct timespec& b) {
@@ -141,16 +142,65 @@ int CopyBytes(int from, int out) {
   }
 }
 
+// The access ACL of a file, kept among its extended attributes.
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+// Reads a list or a value that `get` writes into a buffer of the size it
+// is given, asking again while it grows between the two calls. False with
+// errno when it cannot be read.
+template <class Get>
+bool ReadSized(QByteArray* into, Get get) {
+  for (;;) {
+    const ssize_t length = get(nullptr, 0);
+    if (length < 0) return false;
+    into->resize(static_cast<qsizetype>(length));
+    const ssize_t got = get(into->data(), static_cast<size_t>(length));
+    if (got >= 0) return into->resize(static_cast<qsizetype>(got)), true;
+    if (errno != ERANGE) return false;
+  }
+}
+
+bool AttributeValue(int fd, const char* name, QByteArray* value) {
+  return ReadSized(value, [&](char* bytes, size_t size) { return fgetxattr(fd, name, bytes, size); });
+}
+
+// Gives the copy `out` every extended attribute of the file behind `from`
+// that can be read, the ACLs among them, and takes from it an ACL that it
+// took from its folder's default ACL where the original has none: the copy
+// ends with the rights of the original. 0, or kAttributes when the copy
+// cannot take an attribute.
+int CopyAttributes(int from, int out) {
+  QByteArray names;
+  if (!ReadSized(&names, [&](char* bytes, size_t size) { return flistxattr(from, bytes, size); }))
+    return errno == ENOTSUP ? 0 : kAttributes;  // a file system without attributes: none to carry
+  bool acl = false;
+  for (const QByteArray& name : names.split('\0')) {
+    if (name.isEmpty()) continue;
+    acl = acl || name == kAccessAcl;
+    QByteArray value, there;
+    if (!AttributeValue(from, name.constData(), &value)) {
+      if (errno == ENODATA || errno == EPERM || errno == EACCES) continue;  // gone since, or not the user's to read
+      return kAttributes;
+    }
+    // A value the copy holds already (a label the system gave it) is no failure.
+    if (fsetxattr(out, name.constData(), value.constData(), static_cast<size_t>(value.size()), 0) != 0 &&
+        !(AttributeValue(out, name.constData(), &there) && there == value))
+      return kAttributes;
+  }
+  if (!acl && fremovexattr(out, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) return kAttributes;
+  return 0;
+}
+
 // Copies the file behind `from` (as `source` describes it) into folder
 // `to` as `name`: the bytes go to a temporary file beside the target, which
-// gets the original's permissions and times, is flushed, and gets the name
-// only when complete. 0 or the error code, with nothing left behind;
-// *copy is the copy's identity.
+// gets the original's owner, extended attributes, permissions and times, is
+// flushed, and gets the name only when complete. 0 or the error code, with
+// nothing left behind; *copy is the copy's identity.
 int CopyInto(int from, const struct stat& source, int to, const QByteArray& name, struct stat* copy) {
   QByteArray temp;
   Descriptor out;
   for (int tries = 0; !out.valid() && tries < 100; ++tries) {
-    temp = TemporaryName(".zorvik-move-");
+    temp = ".zorvik-move-" + RandomLetters(6);
     out.reset(openat(to, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!out.valid() && errno != EEXIST) break;
   }
@@ -159,12 +209,16 @@ int CopyInto(int from, const struct stat& source, int to, const QByteArray& name
   if (failure == 0) {
     // The copy belongs to whoever owned the original where that can be
     // done; otherwise it is the mover's, and never set-user or set-group-ID.
-    const mode_t mode =
-        fchown(out.get(), source.st_uid, source.st_gid) == 0 ? source.st_mode & 07777 : source.st_mode & 01777;
-    fchmod(out.get(), mode);
+    // The owner comes first, as a change of owner drops a file's
+    // capabilities; then the attributes; the permissions last, which set
+    // the mask of an ACL just as that mask set them in the original, so the
+    // ACL and the set-ID bits end as the original's.
+    const bool owned = fchown(out.get(), source.st_uid, source.st_gid) == 0;
+    failure = CopyAttributes(from, out.get());
+    fchmod(out.get(), owned ? source.st_mode & 07777 : source.st_mode & 01777);
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     futimens(out.get(), times);
-    if (fsync(out.get()) != 0 || fstat(out.get(), copy) != 0) failure = errno;
+    if (failure == 0 && (fsync(out.get()) != 0 || fstat(out.get(), copy) != 0)) failure = errno;
   }
   if (::close(out.release()) != 0 && failure == 0) failure = errno;
   if (failure == 0 && !RenameNoReplace(to, temp.constData(), to, name.constData())) failure = errno;
@@ -243,6 +297,8 @@ HeldFile& HeldFile::operator=(HeldFile&& other) noexcept {
     name_ = std::move(other.name_);
     path_ = std::move(other.path_);
     id_ = other.id_;
+    folderId_ = other.folderId_;
+    modeBefore_ = std::exchange(other.modeBefore_, -1);
   }
   return *this;
 }
@@ -253,6 +309,7 @@ void HeldFile::closeAll() {
   close();
   if (dir_ >= 0) ::close(dir_);
   dir_ = -1;
+  modeBefore_ = -1;
 }
 
 bool HeldFile::open(const QString& path, int* error) {
@@ -271,9 +328,10 @@ bool HeldFile::open(const QString& path, int* error) {
   dir_ = native::OpenRowFolder(bytes.left(cut + 1), &failure);
   if (dir_ < 0) return fail(failure);
   // Looked at before opening, so a FIFO or a device is never opened.
-  struct stat listed, opened, folder;
-  if (fstatat(dir_, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) != 0 || fstat(dir_, &folder) != 0)
-    return fail(errno);
+  struct stat folder, listed, opened;
+  if (fstat(dir_, &folder) != 0) return fail(errno);
+  folderId_ = IdOf(folder);
+  if (fstatat(dir_, name.constData(), &listed, AT_SYMLINK_NOFOLLOW) != 0) return fail(errno);
   if (S_ISLNK(listed.st_mode)) return fail(kThroughLink);
   if (native::UnsafeStep(folder.st_uid, listed.st_uid)) return fail(kUnsafeStep);
   if (S_ISDIR(listed.st_mode)) return fail(EISDIR);
@@ -294,7 +352,14 @@ bool HeldFile::clearReadOnly() {
   struct stat st;
   if (fd_ < 0 || fstat(fd_, &st) != 0) return false;
   if (st.st_mode & S_IWUSR) return true;
-  return fchmod(fd_, (st.st_mode & 07777) | S_IWUSR) == 0;
+  if (fchmod(fd_, (st.st_mode & 07777) | S_IWUSR) != 0) return false;
+  modeBefore_ = static_cast<int>(st.st_mode & 07777);
+  return true;
+}
+
+void HeldFile::restoreMode() {
+  if (fd_ >= 0 && modeBefore_ >= 0) fchmod(fd_, static_cast<mode_t>(modeBefore_));
+  modeBefore_ = -1;
 }
 
 bool HeldFile::remove(int* error) {
@@ -330,10 +395,12 @@ bool HeldFile::moveToTrash(int* error) {
   if (!trash.valid()) return Fail(error, kNoTrash);
   const Descriptor files(OwnFolderAt(trash.get(), "files")), info(OwnFolderAt(trash.get(), "info"));
   if (!files.valid() || !info.valid()) return Fail(error, kNoTrash);
-  // The description first, under a name no other trashed file has; then the file.
+  // The description first, under a name no other trashed file has: the
+  // file's own name, else that name with a random ending, so a try costs
+  // the same however many files of that name the trash holds; then the file.
   const QByteArray description = TrashInfo(path_);
-  for (int n = 1; n < 10000; ++n) {
-    const QByteArray inTrash = n == 1 ? name_ : name_ + '.' + QByteArray::number(n);
+  for (int tries = 0; tries < 100; ++tries) {
+    const QByteArray inTrash = tries == 0 ? name_ : name_ + '.' + RandomLetters(8);
     const QByteArray infoName = inTrash + ".trashinfo";
     const int written = WriteNew(info.get(), infoName, description);
     if (written == EEXIST) continue;

@@ -2,6 +2,8 @@
 // mode, its failures, its texts, and what it leaves in the window.
 #include "window_fakes.h"
 
+#include <sys/stat.h>
+
 namespace window_test {
 namespace {
 
@@ -123,6 +125,21 @@ TEST_F(WindowProcessing, AFailedDeletionShowsOneMessageAndTheRunGoesOn) {
   EXPECT_TRUE(tree.exists("full/inside.txt"));
   EXPECT_FALSE(tree.exists("p/twin.txt"));
   expectEndOfRun(1, 1);  // a folder is not acted on: it fails
+}
+
+// A row the run refuses to act on is named with its reason in the words of
+// the window's language, not with a number.
+TEST_F(WindowProcessing, ARefusedRowIsExplainedInTheWordsOfTheWindow) {
+  tree.file("p/keep.txt", "same");
+  ASSERT_EQ(mkfifo(QFile::encodeName(tree("p/pipe")).constData(), 0644), 0);
+  openRussian();
+  loadList({QStringLiteral("0;keep.txt;%1;0;01.01.2024").arg(tree("p/keep.txt")),
+            QStringLiteral("1;pipe;%1;0;01.01.2024").arg(tree("p/pipe"))});
+  ui.okCancel(QStringLiteral("Подтверждение"), QStringLiteral("Удалить (или переместить) отмеченые файлы?"), true)
+      .message(tree("p/pipe") + QStringLiteral(" не удалён: это не обычный файл"));
+  click("Button2");
+  EXPECT_EQ(status(), "Обработано файлов - 0; не обработано - 1");
+  EXPECT_TRUE(tree.exists("p/pipe") && tree.exists("p/keep.txt"));
 }
 
 TEST_F(WindowProcessing, AOneRowListEndsWithTheBarFull) {
