@@ -1,6 +1,6 @@
 #include "shell/about.h"
 
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "shell/captions.h"
 #include "shell/pictures.h"
 #include "zorvik_version.h"
@@ -23,9 +23,9 @@ const Caption kCaptions[] = {
 
 }  // namespace
 
-TForm3::TForm3(Shell& shell, QWidget* parent)
+TForm3::TForm3(DesktopServices& desktop, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      shell_(shell) {
+      desktop_(desktop) {
   setObjectName(QStringLiteral("TForm3"));
   setWindowTitle(QStringLiteral("О программе"));
   setFixedSize(370, 215);
@@ -81,7 +81,7 @@ void TForm3::setTitleLine(bool english) {
   label19->setFont(font);
 }
 
-void TForm3::Image1Click() { shell_.open(QString::fromLatin1(kWebSite)); }
+void TForm3::Image1Click() { desktop_.open(QString::fromLatin1(kWebSite)); }
 
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) Image1Click();

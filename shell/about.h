@@ -5,7 +5,7 @@
 
 class QLabel;
 class QLineEdit;
-class Shell;
+class DesktopServices;
 
 // The maker's addresses.
 inline constexpr char kWebSite[] = "https://zorvik.example/";
@@ -16,7 +16,7 @@ class TForm3 : public QDialog {
   Q_OBJECT
 
  public:
-  TForm3(Shell& shell, QWidget* parent = nullptr);
+  TForm3(DesktopServices& desktop, QWidget* parent = nullptr);
 
   // Sets the title line, the program's name and version in English or in
   // Russian, in a font small enough to keep it on one line.
@@ -29,7 +29,7 @@ class TForm3 : public QDialog {
   void Image1Click();
 
  private:
-  Shell& shell_;
+  DesktopServices& desktop_;
 
  public:
   QLabel* Image1 = nullptr;

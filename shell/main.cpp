@@ -2,7 +2,7 @@
 // main window, then the folder-list dialog, and runs until the window closes.
 #include "platform/fs.h"
 #include "platform/settings.h"
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
@@ -27,12 +27,12 @@ int main(int argc, char** argv) {
   QGuiApplication::setDesktopFileName(QStringLiteral(ZORVIK_APP_ID));
   QApplication::setWindowIcon(ApplicationIcon());
 
-  const Services services{&DesktopUi(), &DesktopShell(), &UserSettings(), QApplication::arguments()};
+  const Services services{&DesktopUi(), &SystemDesktop(), &UserSettings(), QApplication::arguments()};
   TForm1 form1(services);
   TForm2 form2(
       DesktopUi(), [&form1] { return form1.Russian1->isChecked(); }, &form1);
   form1.setFolderList(&form2);
-  TForm3 form3(DesktopShell(), &form1);
+  TForm3 form3(SystemDesktop(), &form1);
   form1.setAbout(&form3);
   form1.show();
   app.exec();

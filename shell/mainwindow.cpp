@@ -5,7 +5,7 @@
 #include "engine/language.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
@@ -75,7 +75,7 @@ TForm1::~TForm1() = default;
 // ---------------------------------------------------------------- start and close
 
 void TForm1::FormCreate() {
-  if (services_.shell->folderCommandExists()) Addto1->setChecked(true);
+  if (services_.desktop->folderCommandExists()) Addto1->setChecked(true);
   SettingsStore& settings = *services_.settings;
   const QString language = settings.read(QStringLiteral("Language"));
   Edit1->setText(settings.read(QStringLiteral("Path")));
@@ -257,16 +257,16 @@ void TForm1::AddFolders1Click() {
 
 void TForm1::Addto1Click() {
   if (Addto1->isChecked()) {
-    if (!services_.shell->addFolderCommand(LanguageText(english(), "Find Duplicates", "Поиск одинаковых файлов")))
+    if (!services_.desktop->addFolderCommand(LanguageText(english(), "Find Duplicates", "Поиск одинаковых файлов")))
       tell(QStringLiteral("Failed to set data for ''"));
   } else {
-    services_.shell->removeFolderCommand();
+    services_.desktop->removeFolderCommand();
   }
 }
 
 // ---------------------------------------------------------------- About and the web site
 
-void TForm1::Label3Click() { services_.shell->open(QString::fromLatin1(kWebSite)); }
+void TForm1::Label3Click() { services_.desktop->open(QString::fromLatin1(kWebSite)); }
 
 void TForm1::N1Click() {
   if (!form3_) return;

@@ -29,7 +29,7 @@ class QSplitter;
 class QTableView;
 class QToolButton;
 class SettingsStore;
-class Shell;
+class DesktopServices;
 class TForm2;
 class TForm3;
 class Ui;
@@ -60,7 +60,7 @@ class TsPathDialog {
 // The services the window uses; tests replace them.
 struct Services {
   Ui* ui;
-  Shell* shell;
+  DesktopServices* desktop;
   SettingsStore* settings;
   QStringList arguments;  // the command line, the program's name first
 };

@@ -1,7 +1,7 @@
 // TForm1's two languages: the caption table and the language commands.
 #include "shell/mainwindow.h"
 
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/captions.h"
 
@@ -94,7 +94,7 @@ void TForm1::English1Click() {
                                  QStringLiteral("To apply changes you must reload programm.")))
     return;
   close();
-  services_.shell->restart();
+  services_.desktop->restart();
 }
 
 // Qt's own texts (the buttons of a message box, the file dialogs) speak the

@@ -4,7 +4,7 @@
 
 #include "engine/language.h"
 #include "platform/fs.h"
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "results/listfile.h"
 #include "results/picture.h"
@@ -65,13 +65,13 @@ bool TForm1::fileRowSelected() const {
 }
 
 void TForm1::Execute1Click() {
-  if (fileRowSelected()) services_.shell->open(model_.row(selectedRow()).path);
+  if (fileRowSelected()) services_.desktop->open(model_.row(selectedRow()).path);
 }
 
 void TForm1::OpenFolder1Click() {
   if (!fileRowSelected()) return;
   const QString path = model_.row(selectedRow()).path;
-  services_.shell->open(FolderOf(path));
+  services_.desktop->open(FolderOf(path));
 }
 
 void TForm1::PopupMenu1Popup() {
@@ -113,5 +113,5 @@ void TForm1::showPreview() {
 }
 
 void TForm1::Image1Click() {
-  if (!PreviewFile.isEmpty()) services_.shell->open(PreviewFile);
+  if (!PreviewFile.isEmpty()) services_.desktop->open(PreviewFile);
 }

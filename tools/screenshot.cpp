@@ -5,7 +5,7 @@
 // --size gives the client area (the window less its menu bar), or the
 // smallest the window allows; --status sets the status line at the end.
 #include "platform/settings.h"
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   MemorySettings settings;
   settings.values[QStringLiteral("Language")] =
       args.size() > 2 && args[2] == QLatin1String("ru") ? QStringLiteral("Rus") : QStringLiteral("En");
-  TForm1 form(Services{&ui, &DesktopShell(), &settings, {}});
+  TForm1 form(Services{&ui, &SystemDesktop(), &settings, {}});
   form.show();
   if (args.size() > 1 && !args[1].isEmpty()) {
     form.Edit1->setText(args[1]);

@@ -54,7 +54,7 @@ TEST_F(WindowAbout, TheTitleLineFollowsTheLanguageCheck) {
 TEST_F(WindowAbout, LogoAndLinkOpenTheWebSiteAndTheFieldsAreReadOnly) {
   openEnglish();
   QTest::mouseClick(form().Label3, Qt::LeftButton);
-  EXPECT_EQ(shell.opened, QStringList{kWebSite});
+  EXPECT_EQ(desktop.opened, QStringList{kWebSite});
   bool openAfterLogo = false;
   QString mail, site;
   showAbout([&] {
@@ -66,7 +66,7 @@ TEST_F(WindowAbout, LogoAndLinkOpenTheWebSiteAndTheFieldsAreReadOnly) {
     site = about().sEdit2->text();
   });
   EXPECT_TRUE(openAfterLogo);
-  EXPECT_EQ(shell.opened, (QStringList{kWebSite, kWebSite}));
+  EXPECT_EQ(desktop.opened, (QStringList{kWebSite, kWebSite}));
   EXPECT_EQ(mail, kMail);
   EXPECT_EQ(site, kWebSite);
   EXPECT_EQ(ui.shown(), 0);

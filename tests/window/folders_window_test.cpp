@@ -51,7 +51,7 @@ class WindowFolders : public WindowTest {
   }
 
   Tree tree;
-  std::unique_ptr<Shell> desktop;
+  std::unique_ptr<DesktopServices> systemDesktop;
 };
 
 TEST_F(WindowFolders, AddFoldersListsTheFoldersAndOkWritesThemBack) {
@@ -180,8 +180,8 @@ TEST_F(WindowFolders, AddIntoContextMenuWritesAndRemovesTheFileManagerEntries) {
   // escaping backslash is doubled again as a string value.
   const QString program = data.root() + "/opt/100% \"sure\" $HOME/zorvik";
   const QString exec = "Exec=\"" + data.root() + R"(/opt/100%% \\"sure\\" \\$HOME/zorvik" %f)" + "\n";
-  desktop = DesktopShellAt(program);  // outlives the windows that use it
-  realShell = desktop.get();
+  systemDesktop = SystemDesktopFor(program);  // outlives the windows that use it
+  realDesktop = systemDesktop.get();
   const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
   auto expectEntries = [&](const QString& share, const QString& menuText) {
     const QString entryPath = data(share + "/applications/zorvik-find-duplicates.desktop");

@@ -109,13 +109,13 @@ TEST_F(WindowLanguage, EnglishFromRussianAnsweredOkStoresEnglishAndRestarts) {
   form().show();
   QString languageAtRestart;
   bool openAtRestart = true;
-  shell.onRestart = [&] {
+  desktop.onRestart = [&] {
     languageAtRestart = settings.values.value("Language");
     openAtRestart = form().isVisible();
   };
   ui.okCancel(kNotice, kReload, true);
   trigger("English1");
-  EXPECT_EQ(shell.restarts, 1);
+  EXPECT_EQ(desktop.restarts, 1);
   EXPECT_EQ(languageAtRestart, "En");
   EXPECT_FALSE(openAtRestart);
   EXPECT_EQ(settings.values.value("Path"), "/data/Photos/");
@@ -135,7 +135,7 @@ TEST_F(WindowLanguage, EnglishFromRussianAnsweredCancelLeavesTheMixedState) {
   EXPECT_TRUE(form().English1->isChecked());
   EXPECT_FALSE(form().Russian1->isChecked());
   EXPECT_TRUE(form().isVisible());
-  EXPECT_EQ(shell.restarts, 0);
+  EXPECT_EQ(desktop.restarts, 0);
   EXPECT_EQ(form().Button1->text(), "Поиск");
   EXPECT_EQ(form().caption(), "Удаление дубликатов файлов Зорвик - 1.5");
 

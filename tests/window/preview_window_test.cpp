@@ -88,7 +88,7 @@ TEST_F(WindowRows, ContextMenuFollowsTheSelectedRowAndOpensTheFileOrItsFolder) {
   trigger("OpenFolder1");
   select(1);
   trigger("OpenFolder1");  // a file in the root opens the root
-  EXPECT_EQ(shell.opened, (QStringList{"/data/p/a.txt", "/data/p", "/"}));
+  EXPECT_EQ(desktop.opened, (QStringList{"/data/p/a.txt", "/data/p", "/"}));
   form().show();
   QApplication::setActiveWindow(&form());
   form().BaseView->setFocus();
@@ -96,7 +96,7 @@ TEST_F(WindowRows, ContextMenuFollowsTheSelectedRowAndOpensTheFileOrItsFolder) {
   menuOnOpening();
   QTest::keyClick(form().BaseView, Qt::Key_Enter, Qt::KeypadModifier);  // keypad Enter runs Execute like Return
   QTest::keyClick(form().BaseView, Qt::Key_Return);
-  EXPECT_EQ(shell.opened.mid(3), (QStringList{"/data/p/a.txt", "/data/p/a.txt"}));
+  EXPECT_EQ(desktop.opened.mid(3), (QStringList{"/data/p/a.txt", "/data/p/a.txt"}));
   loadRows({});
   EXPECT_EQ(menuOnOpening(), "0000111");
 }
@@ -132,7 +132,7 @@ TEST_F(WindowRows, PreviewShowsJpegPngAndBitmapWithinThePane) {
   EXPECT_EQ(shown().size(), QSize(60, 40));  // a small picture is not enlarged
 
   QTest::mouseClick(form().Image1, Qt::LeftButton);
-  EXPECT_EQ(shell.opened, QStringList{png});
+  EXPECT_EQ(desktop.opened, QStringList{png});
   EXPECT_EQ(ui.shown(), 1);  // the open dialog only
 }
 

@@ -149,22 +149,22 @@ TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
   openRussian().setPumpInterval(0);
   form().show();
   bool openAtRestart = true;
-  shell.onRestart = [&] { openAtRestart = form().isVisible(); };
+  desktop.onRestart = [&] { openAtRestart = form().isVisible(); };
   atNextPump([&] {
     ui.okCancel(QStringLiteral("Notice"), QStringLiteral("To apply changes you must reload programm."), true);
     trigger("English1");
   });
   scanFolder(tree.root());
-  EXPECT_EQ(shell.restarts, 1);
+  EXPECT_EQ(desktop.restarts, 1);
   EXPECT_FALSE(openAtRestart);
   EXPECT_EQ(settings.values.value("Language"), "En");
   EXPECT_EQ(status(), "Complete ...");  // in English: the check moved before the close
 }
 
 TEST_F(WindowStartup, AddIntoContextMenuIsCheckedWhenTheFolderCommandExists) {
-  shell.commandExists = true;
+  desktop.commandExists = true;
   EXPECT_TRUE(open().Addto1->isChecked());
-  shell.commandExists = false;
+  desktop.commandExists = false;
   EXPECT_FALSE(open().Addto1->isChecked());
 }
 

@@ -1,10 +1,10 @@
 // What the window tests share: a scripted Ui that answers every dialog from
-// a queue, a Shell and a settings store that only record, folder trees in a
+// a queue, a desktop and a settings store that only record, folder trees in a
 // temporary directory, and a fixture that opens the main window with them.
 #pragma once
 
 #include "platform/settings.h"
-#include "platform/shell.h"
+#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
@@ -138,7 +138,7 @@ class FakeUi : public Ui {
 };
 
 // Records what the window asks of the desktop.
-class FakeShell : public Shell {
+class FakeDesktop : public DesktopServices {
  public:
   bool commandExists = false;
   int restarts = 0;
@@ -196,12 +196,12 @@ class WindowTest : public ::testing::Test {
   // Opens the main window anew; the one open before goes away unclosed.
   TForm1& open(QStringList arguments = {QStringLiteral("zorvik")}) {
     closeForm();
-    Shell* desktop = realShell ? realShell : &shell;
-    form_ = std::make_unique<TForm1>(Services{&ui, desktop, &settings, std::move(arguments)});
+    DesktopServices* services = realDesktop ? realDesktop : &desktop;
+    form_ = std::make_unique<TForm1>(Services{&ui, services, &settings, std::move(arguments)});
     form2_ = std::make_unique<TForm2>(
         ui, [f = form_.get()] { return f->Russian1->isChecked(); }, form_.get());
     form_->setFolderList(form2_.get());
-    form3_ = std::make_unique<TForm3>(*desktop, form_.get());
+    form3_ = std::make_unique<TForm3>(*services, form_.get());
     form_->setAbout(form3_.get());
     return *form_;
   }
@@ -282,8 +282,8 @@ class WindowTest : public ::testing::Test {
   bool idleButtons() { return !form().Button1->isHidden() && form().sButton1->isHidden(); }
 
   FakeUi ui;
-  FakeShell shell;
-  Shell* realShell = nullptr;  // when set, windows opened later use it instead of the fake
+  FakeDesktop desktop;
+  DesktopServices* realDesktop = nullptr;  // when set, windows opened later use it instead of the fake
   MemorySettings settings;
 
  private:

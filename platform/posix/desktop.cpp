@@ -1,5 +1,5 @@
-// The desktop shell on freedesktop.org desktops.
-#include "platform/shell.h"
+// The desktop services on freedesktop.org desktops.
+#include "platform/desktop.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -78,9 +78,9 @@ bool WriteFile(const QString& path, const QString& text, bool executable) {
   return true;
 }
 
-class FreedesktopShell : public Shell {
+class FreedesktopServices : public DesktopServices {
  public:
-  explicit FreedesktopShell(QString program = {}) : program_(std::move(program)) {}
+  explicit FreedesktopServices(QString program = {}) : program_(std::move(program)) {}
   void open(const QString& target) override {
     const QUrl url = target.contains(QStringLiteral("://")) ? QUrl(target) : QUrl::fromLocalFile(target);
     QDesktopServices::openUrl(url);
@@ -124,11 +124,11 @@ class FreedesktopShell : public Shell {
 
 }  // namespace
 
-Shell& DesktopShell() {
-  static FreedesktopShell shell;
-  return shell;
+DesktopServices& SystemDesktop() {
+  static FreedesktopServices desktop;
+  return desktop;
 }
 
-std::unique_ptr<Shell> DesktopShellAt(const QString& programPath) {
-  return std::make_unique<FreedesktopShell>(programPath);
+std::unique_ptr<DesktopServices> SystemDesktopFor(const QString& programPath) {
+  return std::make_unique<FreedesktopServices>(programPath);
 }

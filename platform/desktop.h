@@ -1,4 +1,4 @@
-// The desktop shell: opening files, folders and web addresses with their
+// The desktop services: opening files, folders and web addresses with their
 // programs, starting this program anew, and the file manager's folder command.
 #pragma once
 
@@ -6,9 +6,9 @@
 
 #include <memory>
 
-class Shell {
+class DesktopServices {
  public:
-  virtual ~Shell() = default;
+  virtual ~DesktopServices() = default;
   // Opens a file, folder or web address with the program the desktop
   // associates with it. Failures are not reported.
   virtual void open(const QString& target) = 0;
@@ -23,7 +23,7 @@ class Shell {
 };
 
 // The real desktop.
-Shell& DesktopShell();
+DesktopServices& SystemDesktop();
 // The real desktop for a copy of this program at `programPath`: the folder
 // command it adds starts that file.
-std::unique_ptr<Shell> DesktopShellAt(const QString& programPath);
+std::unique_ptr<DesktopServices> SystemDesktopFor(const QString& programPath);
