@@ -142,13 +142,7 @@ QString ScanCommand::parse(const QCommandLineParser& parser) {
   // and a different folder scanned.
   for (const QString& f : folders)
     if (f.contains(QLatin1Char(';'))) return QStringLiteral("folder '%1' contains ';', which separates folders").arg(f);
-  if (foldersText) {
-    folders_ = parser.value(QStringLiteral("folders"));
-  } else if (folders.size() == 1) {
-    folders_ = folders.front();
-  } else {
-    for (const QString& f : folders) folders_ += f + QLatin1Char(';');
-  }
+  folders_ = foldersText ? parser.value(QStringLiteral("folders")) : JoinFoldersText(folders);
   mask_ = parser.value(QStringLiteral("mask"));
   if (mask_.isEmpty() || mask_ == QLatin1String("*")) mask_ = QStringLiteral("*.*");
   protect_ = parser.value(QStringLiteral("protect"));

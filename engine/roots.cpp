@@ -61,6 +61,13 @@ QStringList SplitFoldersText(const QString& foldersText) {
   return roots;
 }
 
+QString JoinFoldersText(const QStringList& folders) {
+  if (folders.size() == 1) return folders.front();
+  QString text;
+  for (const QString& folder : folders) text += folder + QLatin1Char(';');
+  return text;
+}
+
 QStringList BuildRootList(const QString& foldersText) {
   const QStringList roots = SplitFoldersText(foldersText);
   return roots.size() > 1 ? LeaveOutNested(roots) : roots;

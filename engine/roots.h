@@ -17,6 +17,9 @@ QStringList BuildRootList(const QString& foldersText);
 // out: what the scan resolves, so that a root named through a link or with
 // ".." is judged by the folder it really names.
 QStringList SplitFoldersText(const QString& foldersText);
+// The folders text of a list of folders, as SplitFoldersText reads it: one
+// folder as it is, several each followed by ';'.
+QString JoinFoldersText(const QStringList& folders);
 
 // A path that the scan refused at its start, and why (fs's refusal code).
 struct RefusedPath {

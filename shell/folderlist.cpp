@@ -1,5 +1,6 @@
 #include "shell/folderlist.h"
 
+#include "engine/roots.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "shell/captions.h"
@@ -114,15 +115,7 @@ void TForm2::setEntries(const QStringList& entries) {
 }
 
 void TForm2::editFolders(QLineEdit* field) {
-  const QString text = field->text();
-  QStringList list;
-  if (!text.isEmpty() && !text.contains(QLatin1Char(';'))) {
-    list.append(text);
-  } else if (!text.isEmpty()) {
-    list = text.split(QLatin1Char(';'));
-    if (text.endsWith(QLatin1Char(';'))) list.removeLast();
-  }
-  setEntries(list);
+  setEntries(SplitFoldersText(field->text()));
   field_ = field;
   exec();
   field_ = nullptr;
@@ -133,16 +126,7 @@ QString TForm2::BrowseForFolder(const QString& title, int /*flags: file-system f
 }
 
 void TForm2::Button3Click() {
-  if (field_) {
-    const QStringList list = entries();
-    QString text;
-    if (list.size() == 1) {
-      text = list.front();
-    } else {
-      for (const QString& entry : list) text += entry + QLatin1Char(';');
-    }
-    field_->setText(text);
-  }
+  if (field_) field_->setText(JoinFoldersText(entries()));
   accept();
 }
 

@@ -22,4 +22,9 @@ TEST(BuildRootList, SplitsTheFoldersTextAndLeavesOutNestedAndRepeatedFolders) {
   };
   for (const auto& c : cases) EXPECT_EQ(BuildRootList(c.text).join('|'), c.roots) << c.text;
   EXPECT_TRUE(BuildRootList("").isEmpty());
+  // Joined again: one folder as it is, several each followed by ';'.
+  for (const char* text : {"/a", "/a/;/b/;", "/a/;;/b/;", ""})
+    EXPECT_EQ(JoinFoldersText(SplitFoldersText(text)), text) << text;
+  EXPECT_EQ(JoinFoldersText(SplitFoldersText("/a;b")), "/a;b;");
+  EXPECT_EQ(JoinFoldersText(SplitFoldersText("/a;")), "/a");
 }
