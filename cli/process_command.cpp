@@ -5,9 +5,11 @@
 #include "results/listfile.h"
 #include "results/model.h"
 #include "results/processing.h"
+#include "platform/fs.h"
 
 #include <unistd.h>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
@@ -17,18 +19,56 @@ class CliProcessHost : public ProcessHost {
   ProcessMode processMode = ProcessMode::Remove;
   QString dest;
   bool emptyFolders = false;
+  bool yes = false;  // --yes: the confirmation is taken as given
   TerminalProgress progress;
+  // What the run reported.
+  bool started = false, destinationFailed = false;
+  std::optional<ProcessEvent> finished;
 
-  bool english() override { return true; }
   ProcessMode mode() override { return processMode; }
   QString destination() override { return dest; }
   bool deleteEmptyFolders() override { return emptyFolders; }
-  bool yes = false;  // --yes: the confirmation is taken as given
-  QString counts;    // marked count and space, shown with the question
+  void pump() override { progress.tick(); }
 
   // Asks on the terminal; with --yes only the confirmation is answered, and
   // groups whose every copy is marked are kept.
-  bool ask(const QString& text) {
+  bool ask(const ProcessQuestion& question) override {
+    if (question.kind == ProcessQuestion::Kind::Confirm)
+      return yes || askOnTerminal(QStringLiteral("Delete (or move) all selected files? (%1 marked, %2)")
+                                      .arg(question.marked)
+                                      .arg(SpaceText(question.markedKB)));
+    const QString text = QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(question.groups);
+    if (!yes) return askOnTerminal(text);
+    Err(QStringLiteral("zorvik-cli: ") + text + QStringLiteral(" No: without a question on a terminal they are kept."));
+    return false;
+  }
+
+  // Every row that failed is one line, a failed deletion too.
+  void report(const ProcessEvent& event) override {
+    switch (event.kind) {
+      case ProcessEvent::Kind::Started:
+        started = true;
+        progress.set(QStringLiteral("In process ..."), QString());
+        return;
+      case ProcessEvent::Kind::Failed:
+      case ProcessEvent::Kind::DestinationFailed:
+        destinationFailed = destinationFailed || event.kind == ProcessEvent::Kind::DestinationFailed;
+        progress.finish();
+        Err(QStringLiteral("zorvik-cli: %1: %2").arg(event.path, fs::ErrorText(event.error)));
+        return;
+      case ProcessEvent::Kind::Finished:
+        finished = event;
+        return;
+      case ProcessEvent::Kind::Progress:
+      case ProcessEvent::Kind::Done:
+      case ProcessEvent::Kind::Gone:  // nothing is at its path any more: counted as processed
+      case ProcessEvent::Kind::Kept:
+        return;
+    }
+  }
+
+ private:
+  static bool askOnTerminal(const QString& text) {
     std::fprintf(stderr, "%s [y/N] ", TextFor(STDERR_FILENO, text).toLocal8Bit().constData());
     // One line from standard input, read with stdio: the C++ streams would
     // cost every start of the program their set-up.
@@ -36,22 +76,6 @@ class CliProcessHost : public ProcessHost {
     for (int c; (c = std::fgetc(stdin)) != EOF && c != '\n';) answer += static_cast<char>(c);
     return answer == "y" || answer == "Y" || answer == "yes";
   }
-  bool confirm(const QString&, const QString& text) override {
-    return yes || ask(text + QStringLiteral(" (") + counts + QLatin1Char(')'));
-  }
-  bool askWholeGroups(const QString&, const QString& text) override {
-    if (!yes) return ask(text);
-    Err(QStringLiteral("zorvik-cli: ") + text + QStringLiteral(" No: without a question on a terminal they are kept."));
-    return false;
-  }
-  // Every failure, a failed deletion too, is one line from failed().
-  void deleteFailed(const QString&, int) override {}
-  void failed(const QString& path, const QString& reason) override {
-    progress.finish();
-    Err(QStringLiteral("zorvik-cli: %1: %2").arg(path, reason));
-  }
-  void pump() override { progress.tick(); }
-  void setStatus(const QString& s) override { progress.set(s, QString()); }
 };
 
 class ProcessCommand : public Command {
@@ -111,18 +135,18 @@ int ProcessCommand::run() {
     Err(QStringLiteral("zorvik-cli: not asking without a terminal; add --yes to process the marked files"));
     return kExitUsage;
   }
-  host.counts = QStringLiteral("%1 marked, %2").arg(model.markedCount()).arg(model.spaceText());
-  const ProcessResult result = ProcessMarked(model, host);
+  ProcessMarked(model, host);
   host.progress.finish();
-  if (!result.confirmed) {
+  if (!host.started) {
     Err(QStringLiteral("Nothing was done."));
     return kExitDone;
   }
-  if (result.destinationError != 0) return kExitFailed;  // said by failed(): nothing was moved
-  std::printf("Processing files - %d\n", result.processed);
-  if (result.kept > 0) Err(QStringLiteral("kept, no identical copy left - %1").arg(result.kept));
-  if (result.failed > 0) {
-    Err(QStringLiteral("failed - %1").arg(result.failed));
+  if (host.destinationFailed || !host.finished) return kExitFailed;  // said already: nothing was moved
+  const ProcessEvent& end = *host.finished;
+  std::printf("Processing files - %d\n", end.processed);
+  if (end.kept > 0) Err(QStringLiteral("kept, no identical copy left - %1").arg(end.kept));
+  if (end.failed > 0) {
+    Err(QStringLiteral("failed - %1").arg(end.failed));
     return kExitFailed;
   }
   return kExitDone;

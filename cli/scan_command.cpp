@@ -67,6 +67,9 @@ class CliScanHost : public ScanHost {
   ResultModel model;
   TerminalProgress progress;
   QString status, detail;
+  QString failure;  // why the scan failed
+  bool anyRefused = false;
+  qint64 rssBeforeCompare = 0;
 
   QString foldersText() override { return folders; }
   QString mask() override { return maskText; }
@@ -74,7 +77,6 @@ class CliScanHost : public ScanHost {
   bool skipSmall() override { return skipSmallFiles; }
   bool skipEmpty() override { return skipEmptyFiles; }
   bool fastCompare() override { return fast; }
-  bool english() override { return true; }
   int resultRowCount() override { return model.count(); }
   void clearResults() override { model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
@@ -91,22 +93,43 @@ class CliScanHost : public ScanHost {
                    p.protectedFolder ? QStringLiteral(" (the protected folder: nothing is marked)") : QString()));
     anyRefused = true;
   }
-  bool anyRefused = false;
-  bool askYesNo(const QString&, const QString&) override { return true; }
-  bool askOkCancel(const QString&, const QString&) override { return true; }
+  bool ask(ScanQuestion) override { return true; }
   void pump() override { progress.tick(); }
-  void setStatus(const QString& s) override {
-    status = s, progress.set(status, detail);
-    // With ZORVIK_STATS set: the memory in use once the candidate list is
-    // complete, before the comparison.
-    if (s.startsWith(QLatin1String("Comparing")) && qEnvironmentVariableIsSet("ZORVIK_STATS"))
-      rssBeforeCompare = ResidentKiB();
-  }
-  qint64 rssBeforeCompare = 0;
-  void setDetail(const QString& d) override {
-    if (progress.enabled()) detail = d, progress.set(status, detail);
+  void report(const ScanEvent& event) override;
+
+ private:
+  void show(const QString& newStatus, const QString& newDetail) {
+    status = newStatus, detail = newDetail;
+    progress.set(status, detail);
   }
 };
+
+void CliScanHost::report(const ScanEvent& event) {
+  switch (event.kind) {
+    case ScanEvent::Kind::Searching:
+      return show(QStringLiteral("Searching files, please wait ..."), QString());
+    case ScanEvent::Kind::FileFound:
+      if (progress.enabled()) show(status, event.name);
+      return;
+    case ScanEvent::Kind::Comparing:
+      show(QStringLiteral("Comparing files, please wait ..."), detail);
+      // With ZORVIK_STATS set: the memory in use once the candidate list is
+      // complete, before the comparison.
+      if (qEnvironmentVariableIsSet("ZORVIK_STATS")) rssBeforeCompare = ResidentKiB();
+      return;
+    case ScanEvent::Kind::Step:
+      if (progress.enabled() && event.runFirst >= 0)
+        show(status, QStringLiteral("%1 / %2").arg(event.runFirst).arg(event.count));
+      return;
+    case ScanEvent::Kind::Failed:
+      failure = event.failure == ScanEvent::Failure::OutOfMemory ? QStringLiteral("not enough memory") : event.name;
+      return;
+    case ScanEvent::Kind::NothingFound:  // the end: the progress line is cleared next
+    case ScanEvent::Kind::Complete:
+    case ScanEvent::Kind::Cancelled:
+      return;
+  }
+}
 
 class ScanCommand : public Command {
  public:
@@ -163,7 +186,7 @@ int ScanCommand::run() {
 
   // A scan that failed part way found only part of the copies: no list.
   if (driver.failed()) {
-    Err(QStringLiteral("zorvik-cli: the scan failed: %1; no list was written").arg(driver.failure()));
+    Err(QStringLiteral("zorvik-cli: the scan failed: %1; no list was written").arg(host.failure));
     return kExitFailed;
   }
   if (!writeList(host.model)) return kExitFailed;

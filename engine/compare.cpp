@@ -57,9 +57,10 @@
 // opens and after each chunk of a long digest, after the files of a
 // side-by-side read are opened and after each chunk, and before each later
 // record it reports. A scan may start anew
-// inside a pump, so after each one the stop flag is tested and no reference
-// into the candidate list is held across it: the stages carry indices.
-// Progress texts are made by CompareProgress, from the Phase the pass is in.
+// inside a pump, so after each one the run is asked whether it still runs
+// and no reference into the candidate list is held across it: the stages
+// carry indices. CompareProgress reports where the pass stands, from the
+// Phase it is in.
 //
 // This file holds the pass and the stages; how they read files (digests,
 // side-by-side reads, opening and counting) is in compare_reads.cpp.
@@ -69,6 +70,7 @@
 #include "engine/scan.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -77,12 +79,12 @@ constexpr qint64 kSampleBlock = 65536;  // one sample of the fast rule
 
 }  // namespace
 
-ComparePass::ComparePass(CandidateList& list, ScanHost& host, const bool& stopped)
-    : list_(list), host_(host), stopped_(stopped), progress_(host) {}
+ComparePass::ComparePass(CandidateList& list, ScanHost& host, RunToken run)
+    : list_(list), host_(host), run_(std::move(run)), progress_(host) {}
 
 bool ComparePass::pumpStopped() {
   host_.pump();
-  return stopped_;
+  return !run_.running();
 }
 
 // ---------------------------------------------------------------- the pass --
@@ -98,7 +100,7 @@ bool ComparePass::run() {
   maxSideBySide_ = static_cast<size_t>(std::clamp<qint64>(fs::OpenFileLimit() / 4, 2, qint64{kMaxSideBySide}));
   int first = 0;
   while (first < n_ - 1) {
-    if (stopped_) return false;
+    if (!run_.running()) return false;
     const auto [last, next] = runAt(first);
     if (last > first && !reportRun(first, last)) return false;
     first = next;

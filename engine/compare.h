@@ -12,6 +12,7 @@
 #include "engine/candidates.h"
 #include "engine/gaps.h"
 #include "engine/progress.h"
+#include "engine/runtoken.h"
 
 #include <QString>
 
@@ -37,8 +38,10 @@ inline constexpr qint64 kFastLimit = 10485760;
 
 class ComparePass {
  public:
-  ComparePass(CandidateList& list, ScanHost& host, const bool& stopped);
-  // Runs the pass; false when it ended on a stop request.
+  // The pass of the run `run`, which it asks after every pump whether it
+  // may go on.
+  ComparePass(CandidateList& list, ScanHost& host, RunToken run);
+  // Runs the pass; false when it ended because its run stopped.
   bool run();
   const CompareStats& stats() const { return stats_; }
   // The files the pass could not open or read, or that changed since the walk.
@@ -98,7 +101,7 @@ class ComparePass {
                                            qint64 size);
   std::optional<Groups> groupByDigest(const Records& records, const Segments& segments, qint64 size);
   // A digest of the bytes of `later` that depends on them alone, not on
-  // where the file has holes; nothing on failure, or (stopped_) on a stop.
+  // where the file has holes; nothing on failure, or (its run stopped) on a stop.
   std::optional<Digest> restDigest(fs::ReadFile& file, int record, const Segments& later, qint64 size);
   std::optional<Digest> digestOf(const fs::ReadFile& file, int record, const Segments& segments, Hash& hash);
   std::optional<Groups> sideBySide(const Records& records, const Reading& reading);
@@ -123,7 +126,7 @@ class ComparePass {
 
   CandidateList& list_;
   ScanHost& host_;
-  const bool& stopped_;
+  const RunToken run_;
   CompareProgress progress_;
   CompareStats stats_;
   std::vector<qint64> readPerRecord_;

@@ -130,10 +130,10 @@ std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records
     if (const int first = std::exchange(seen->second, -1); first >= 0) {
       fs::ReadFile again;
       if (const std::optional<Digest> r = restDigest(again, first, later, size)) keyed.push_back({{*p, *r}, first});
-      if (stopped_) return std::nullopt;
+      if (!run_.running()) return std::nullopt;
     }
     if (const std::optional<Digest> r = restDigest(file, k, later, size)) keyed.push_back({{*p, *r}, k});
-    if (stopped_) return std::nullopt;
+    if (!run_.running()) return std::nullopt;
   }
   return GroupsOfEqualKey(std::move(keyed));
 }

@@ -16,26 +16,12 @@ int ProgressPosition(qint64 part, qint64 whole) {
   return static_cast<int>(rounded);
 }
 
-QString ComparingTitle(int position) {
-  return QStringLiteral("Comparing - ") + QString::number(position) + QLatin1Char('%');
-}
-
 void CompareProgress::show(const Phase& phase) {
+  // The position of the run step is that of the record after the run; a
+  // record step stands two records on.
   if (phase.step == Phase::Step::Run) {
-    // The position of the run step is that of the record after the run.
-    showPosition(phase.index + 1);
+    host_.report(ScanEvent::step(ProgressPosition(phase.index + 1, count_ - 1), -1, count_));
     return;
   }
-  host_.setDetail(QString::number(phase.runFirst) + QStringLiteral(" / ") + QString::number(count_));
-  showPosition(phase.index + 2);
-}
-
-void CompareProgress::showPosition(qint64 part) {
-  const int shown = ProgressPosition(part, count_ - 1);
-  if (shown != titleShown_ || title_.isEmpty()) {
-    titleShown_ = shown;
-    title_ = ComparingTitle(shown);
-  }
-  host_.setProgress(shown);
-  host_.setTitle(title_);
+  host_.report(ScanEvent::step(ProgressPosition(phase.index + 2, count_ - 1), phase.runFirst, count_));
 }

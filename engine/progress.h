@@ -1,9 +1,8 @@
-// What the comparison shows while it runs: the progress detail, the
-// progress bar and the application title. The pass only says where it
-// stands (a Phase); the texts are made here.
+// Where the comparison stands while it runs: the position of the progress
+// bar and, before each record, the run it belongs to. The pass only says
+// where it stands (a Phase); CompareProgress reports it as a step.
 #pragma once
 
-#include <QString>
 #include <QtGlobal>
 
 class ScanHost;
@@ -11,9 +10,6 @@ class ScanHost;
 // The progress position (0-100, as shown) of `part` / `whole`, rounded to
 // the nearest, half to even.
 int ProgressPosition(qint64 part, qint64 whole);
-
-// The application title while the comparison stands at `position`.
-QString ComparingTitle(int position);
 
 // Where the pass stands. A record step comes for every record of a run of
 // two or more records, taken or not; a run step after every run.
@@ -27,7 +23,7 @@ struct Phase {
   static Phase run(int next) { return {Step::Run, next, next}; }
 };
 
-// Shows the phases of a pass.
+// Reports the phases of a pass as steps.
 class CompareProgress {
  public:
   explicit CompareProgress(ScanHost& host) : host_(host) {}
@@ -36,10 +32,6 @@ class CompareProgress {
   void show(const Phase& phase);
 
  private:
-  void showPosition(qint64 part);
-
   ScanHost& host_;
   int count_ = 0;
-  QString title_;  // the title for titleShown_, made once per position
-  int titleShown_ = -1;
 };

@@ -2,14 +2,14 @@
 
 #include "engine/scan.h"
 
+#include <utility>
+
 namespace {
 constexpr qint64 kSmallFile = 20480;
 }  // namespace
 
-Walker::Walker(ScanHost& host, ScanDriver& driver, CandidateList& list)
-    : host_(host), driver_(driver), list_(list), generation_(driver.generation()) {}
-
-bool Walker::ownsList() const { return driver_.generation() == generation_; }
+Walker::Walker(ScanHost& host, RunToken run, CandidateList& list)
+    : host_(host), run_(std::move(run)), list_(list) {}
 
 void Walker::ScanRoots(const QStringList& roots) {
   const qsizetype count = roots.size();
@@ -19,7 +19,7 @@ void Walker::ScanRoots(const QStringList& roots) {
     if (!folder.endsWith(fs::kSeparator)) folder += fs::kSeparator;
     ScanFolder(folder, host_.mask());
   }
-  if (!mountedFiles_.empty() && !driver_.ScanStopped) dropSecondNamesOfMountedFiles();
+  if (!mountedFiles_.empty() && run_.running()) dropSecondNamesOfMountedFiles();
 }
 
 void Walker::dropSecondNamesOfMountedFiles() {
@@ -55,7 +55,7 @@ bool Walker::accepts(const fs::DirEntry& entry, const QString& mask) {
 
 void Walker::ScanFolder(const QString& folder, const QString& mask) {
   host_.pump();
-  if (driver_.ScanStopped) return;
+  if (!run_.running()) return;
 
   fs::FileId id;
   std::vector<fs::DirEntry> entries;
@@ -70,10 +70,10 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
   for (const fs::DirEntry& entry : entries) {
     host_.pump();
     // After a stop the listing is finished, unless a newer scan has begun.
-    if (driver_.ScanStopped && !ownsList()) return;
+    if (run_.superseded()) return;
     if (countedAsGap(entry, mask) || !accepts(entry, mask)) continue;
     list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, id});
-    host_.setDetail(entry.name);
+    host_.report(ScanEvent::fileFound(entry.name));
   }
 
   // Subfolders: hidden ones are not entered, whatever the mask.

@@ -4,6 +4,7 @@
 
 #include "engine/candidates.h"
 #include "engine/gaps.h"
+#include "engine/runtoken.h"
 #include "platform/fs.h"
 
 #include <QString>
@@ -12,11 +13,12 @@
 #include <unordered_set>
 
 class ScanHost;
-class ScanDriver;
 
 class Walker {
  public:
-  Walker(ScanHost& host, ScanDriver& driver, CandidateList& list);
+  // Walks for the run `run` into `list`: a stop ends the walk, and once a
+  // newer run supersedes it the walk adds nothing more to the list.
+  Walker(ScanHost& host, RunToken run, CandidateList& list);
 
   // Walks every root in order, each with the mask as it stands when the
   // root is begun.
@@ -27,7 +29,6 @@ class Walker {
   const ScanGaps& gaps() const { return gaps_; }
 
  private:
-  bool ownsList() const;
   // Whether a listed file becomes a candidate: a regular file matching the
   // mask and the size options, not listed before under another name.
   bool accepts(const fs::DirEntry& entry, const QString& mask);
@@ -35,9 +36,8 @@ class Walker {
   bool countedAsGap(const fs::DirEntry& entry, const QString& mask);
 
   ScanHost& host_;
-  ScanDriver& driver_;
+  const RunToken run_;
   CandidateList& list_;
-  unsigned generation_;
   ScanGaps gaps_;
   // Physical folders already walked in this scan: each is walked once, so
   // a folder mounted twice is listed once.

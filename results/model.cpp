@@ -24,8 +24,6 @@ bool SizeNumber(const QString& text, qint64* kb) {
   return ok;
 }
 
-QString NotANumber(const QString& text) { return QStringLiteral("'%1' is not a valid integer value").arg(text); }
-
 }  // namespace
 
 QString FileNameOf(const QString& path) { return path.mid(path.lastIndexOf(fs::kSeparator) + 1); }
@@ -91,8 +89,12 @@ Qt::ItemFlags ResultModel::flags(const QModelIndex& index) const {
 
 QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QVariant();
-  static const char* const captions[] = {"Имя файла", "Путь", "Размер КБ", "Дата"};
-  return section >= 0 && section < 4 ? QString::fromUtf8(captions[section]) : QVariant();
+  return section >= 0 && section < columnCaptions_.size() ? QVariant(columnCaptions_[section]) : QVariant();
+}
+
+void ResultModel::setColumnCaptions(const QStringList& captions) {
+  columnCaptions_ = captions;
+  emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }
 
 void ResultModel::clear() {
@@ -205,7 +207,8 @@ bool ResultModel::applyMarks(const std::vector<bool>& marks) {
   int lo = -1, hi = -1;
   bool goodRecount = false;
   qint64 goodCount = 0, goodKB = 0;
-  QString failure;
+  QString badSize;  // the size text of the first failure
+  bool failed = false;
   for (int i = 0; i < count(); ++i) {
     if (!applyMark(i, marks[static_cast<size_t>(i)])) continue;
     if (lo < 0) lo = i;
@@ -214,20 +217,21 @@ bool ResultModel::applyMarks(const std::vector<bool>& marks) {
       goodRecount = true;
       goodCount = markedCount_;
       goodKB = markedKB_;
-    } else if (failure.isEmpty()) {
-      failure = NotANumber(rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText);
+    } else if (!failed) {
+      badSize = rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText;
+      failed = true;
     }
   }
   if (lo < 0) return false;
   emit dataChanged(index(lo, 0), index(hi, 0), {Qt::CheckStateRole});
   if (goodRecount) emit totalsChanged(SpaceText(goodKB), QString::number(goodCount));
-  if (!failure.isEmpty()) emit totalsError(failure);
+  if (failed) emit totalsError(badSize);
   return true;
 }
 
 void ResultModel::UpdateTotals() {
   if (!invalidMarked_.empty()) {
-    emit totalsError(NotANumber(rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText));
+    emit totalsError(rows_[static_cast<size_t>(*invalidMarked_.begin())].sizeText);
     return;
   }
   emit totalsChanged(SpaceText(markedKB_), QString::number(markedCount_));

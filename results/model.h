@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 
 #include <set>
 #include <vector>
@@ -48,6 +49,8 @@ class ResultModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // The captions of the columns, for a view that shows them.
+  void setColumnCaptions(const QStringList& captions);
 
   int count() const { return static_cast<int>(rows_.size()); }
   const ResultRow& row(int i) const { return rows_[static_cast<size_t>(i)]; }
@@ -74,8 +77,8 @@ class ResultModel : public QAbstractTableModel {
   void UnselectAll();
 
   // Reports the totals as a full recount would: totalsChanged with the two
-  // texts, or totalsError naming the first marked row whose size text is
-  // not a number.
+  // texts, or totalsError with the size text of the first marked row whose
+  // size text is not a number.
   void UpdateTotals();
 
   qint64 markedCount() const { return markedCount_; }
@@ -85,7 +88,7 @@ class ResultModel : public QAbstractTableModel {
 
  signals:
   void totalsChanged(const QString& space, const QString& count);
-  void totalsError(const QString& message);
+  void totalsError(const QString& sizeText);
 
  private:
   // Applies a mark without reporting; keeps the totals by difference.
@@ -95,6 +98,7 @@ class ResultModel : public QAbstractTableModel {
   bool applyMarks(const std::vector<bool>& marks);
   void countRow(int i, int sign);
 
+  QStringList columnCaptions_;
   std::vector<ResultRow> rows_;
   std::vector<qint64> kb_;  // the size text as a number
   std::vector<bool> kbValid_;

@@ -18,17 +18,7 @@ const char* FormatOf(PictureKind kind) {
   return "";
 }
 
-// The reason a picture cannot be shown, in the interface's language. The
-// English form keeps the reader's own words where it has any.
-QString NotAPicture(PictureKind kind, const QString& reader, bool english) {
-  const QString format = QString::fromLatin1(FormatOf(kind)).toUpper();
-  if (!english) return QStringLiteral("файл не является рисунком %1 или повреждён").arg(format);
-  if (reader.isEmpty() || reader == QLatin1String("Unknown error"))
-    return QStringLiteral("not a valid %1 picture").arg(format);
-  return reader;
-}
-
-bool Decode(QIODevice* device, PictureKind kind, QSize fit, QImage* out, QString* error, bool english) {
+bool Decode(QIODevice* device, PictureKind kind, QSize fit, QImage* out, PictureError* error) {
   QImageReader reader(device, FormatOf(kind));
   // The extension decides: a GIF named .jpg is a damaged JPEG, not a GIF.
   reader.setAutoDetectImageFormat(false);
@@ -36,21 +26,18 @@ bool Decode(QIODevice* device, PictureKind kind, QSize fit, QImage* out, QString
   reader.setAutoTransform(true);
   const QSize size = reader.size();
   if (!reader.canRead() || !size.isValid() || size.isEmpty()) {
-    *error = NotAPicture(kind, reader.errorString(), english);
+    *error = {PictureError::Kind::NotAPicture, reader.errorString(), size};
     return false;
   }
   if (static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels) {
-    *error = (english ? QStringLiteral("the picture is too large to show (%1 x %2)")
-                      : QStringLiteral("рисунок слишком велик для показа (%1 x %2)"))
-                 .arg(size.width())
-                 .arg(size.height());
+    *error = {PictureError::Kind::TooLarge, QString(), size};
     return false;
   }
   if (fit.isValid() && !fit.isEmpty() && (size.width() > fit.width() || size.height() > fit.height()))
     reader.setScaledSize(size.scaled(fit, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
   QImage image;
   if (!reader.read(&image) || image.isNull()) {
-    *error = NotAPicture(kind, reader.errorString(), english);
+    *error = {PictureError::Kind::NotAPicture, reader.errorString(), size};
     return false;
   }
   // Not every reader honours the scaled size.
@@ -72,18 +59,20 @@ std::optional<PictureKind> PreviewKind(const QString& path) {
   return std::nullopt;
 }
 
-bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, QString* error, bool english) {
+QString PictureFormatName(PictureKind kind) { return QString::fromLatin1(FormatOf(kind)).toUpper(); }
+
+bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, PictureError* error) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    *error = english ? file.errorString() : QStringLiteral("не удаётся открыть файл");
+    *error = {PictureError::Kind::NotOpened, file.errorString(), QSize()};
     return false;
   }
-  return Decode(&file, kind, fit, out, error, english);
+  return Decode(&file, kind, fit, out, error);
 }
 
-bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, QString* error, bool english) {
+bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, PictureError* error) {
   QByteArray copy = bytes;
   QBuffer buffer(&copy);
   buffer.open(QIODevice::ReadOnly);
-  return Decode(&buffer, kind, fit, out, error, english);
+  return Decode(&buffer, kind, fit, out, error);
 }

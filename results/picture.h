@@ -14,15 +14,29 @@ enum class PictureKind { Bitmap, Jpeg, Png };
 // counting); nothing for any other extension.
 std::optional<PictureKind> PreviewKind(const QString& path);
 
+// The name of a kind's format: "BMP", "JPEG", "PNG".
+QString PictureFormatName(PictureKind kind);
+
 // Pictures larger than this (in pixels) are refused rather than decoded.
 inline constexpr qint64 kMaxPicturePixels = 40'000'000;
 
+// Why a picture cannot be shown.
+struct PictureError {
+  enum class Kind {
+    None,
+    NotOpened,    // the file could not be opened
+    NotAPicture,  // not a picture of its kind, or damaged
+    TooLarge,     // larger than kMaxPicturePixels: `size`
+  };
+  Kind kind = Kind::None;
+  QString reader;  // the reader's own words, where it has any
+  QSize size;
+};
+
 // Reads the picture at `path` as `kind`, scaled down (proportions kept) to
-// fit `fit` when it is larger. Returns false with a reason in *error when
-// the file cannot be read as that kind or is too large; the reason is in
-// English or, with `english` false, in Russian.
-bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, QString* error, bool english = true);
+// fit `fit` when it is larger. Returns false with the reason in *error when
+// the file cannot be read as that kind or is too large.
+bool LoadPicture(const QString& path, PictureKind kind, QSize fit, QImage* out, PictureError* error);
 
 // Decodes picture bytes the same way (for the fuzzer and tests).
-bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, QString* error,
-                   bool english = true);
+bool DecodePicture(const QByteArray& bytes, PictureKind kind, QSize fit, QImage* out, PictureError* error);

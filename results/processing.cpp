@@ -1,6 +1,5 @@
 #include "results/processing.h"
 
-#include "engine/language.h"
 #include "engine/progress.h"
 #include "platform/fs.h"
 #include "results/copies.h"
@@ -52,10 +51,7 @@ WholeGroups FindWholeGroups(const ResultModel& model) {
 // nothing, so it never asks).
 bool AskAboutWholeGroups(ProcessHost& host, int groups) {
   if (groups == 0 || host.mode() == ProcessMode::Move) return false;
-  const bool en = host.english();
-  return host.askWholeGroups(LanguageText(en, "Confirm", "Подтверждение"),
-                             en ? QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(groups)
-                                : QStringLiteral("Отмечены все копии в группах: %1. Удалить их все?").arg(groups));
+  return host.ask({.kind = ProcessQuestion::Kind::RemoveWholeGroups, .groups = groups});
 }
 
 // One processing run over the rows, row by row.
@@ -82,7 +78,8 @@ class Run {
     fs::HeldFile file;
     int error = 0;
     if (inWholeGroup && !removeWholeGroups_ && mode != ProcessMode::Move) {
-      ++result_.spared, ++result_.kept;
+      ++result_.spared;
+      keep(path);
     } else if (!copies_.open(path, &file, &error)) {
       notOpened(mode, path, error);
     } else if (!InFolderAsScanned(model_.row(i), file)) {
@@ -106,8 +103,8 @@ class Run {
   void notOpened(ProcessMode mode, const QString& path, int error) {
     if (error != ENOENT) return fail(mode, path, error);  // a link on the way, a relative path, not a regular file
     // Already gone: nothing is at its path any more.
-    if (mode == ProcessMode::Remove) host_.deleteFailed(path, error);
     ++result_.processed;
+    host_.report({.kind = ProcessEvent::Kind::Gone, .mode = mode, .path = path, .error = error});
   }
 
   void processOpened(int i, ProcessMode mode, bool inWholeGroup, fs::HeldFile& file) {
@@ -116,7 +113,7 @@ class Run {
     // unmarked copy.
     const bool needsCopy = mode == ProcessMode::Move ? copies_.anyLeft(model_, i) : !inWholeGroup;
     if (needsCopy && !copies_.copyOf(model_, i, file)) {
-      ++result_.kept;
+      keep(file.path());
     } else {
       act(mode, file);
     }
@@ -134,7 +131,7 @@ class Run {
     int error = 0;
     if (destination_.open(text, &error)) return true;
     result_.destinationError = error;
-    host_.destinationFailed(text, error);
+    host_.report({.kind = ProcessEvent::Kind::DestinationFailed, .mode = ProcessMode::Move, .path = text, .error = error});
     return false;
   }
 
@@ -154,12 +151,17 @@ class Run {
     if (!done || mode == ProcessMode::Remove) file.restoreMode();
     if (!done) return fail(mode, file.path(), error);
     ++result_.processed;
+    host_.report({.kind = ProcessEvent::Kind::Done, .mode = mode, .path = file.path()});
+  }
+
+  void keep(const QString& path) {
+    ++result_.kept;
+    host_.report({.kind = ProcessEvent::Kind::Kept, .path = path});
   }
 
   void fail(ProcessMode mode, const QString& path, int error) {
     ++result_.failed;
-    if (mode == ProcessMode::Remove) host_.deleteFailed(path, error);
-    host_.failed(path, fs::ErrorText(error));
+    host_.report({.kind = ProcessEvent::Kind::Failed, .mode = mode, .path = path, .error = error});
   }
 
   ResultModel& model_;
@@ -172,18 +174,9 @@ class Run {
   fs::HeldFolder destination_;
 };
 
-QString EndText(bool en, const ProcessResult& result) {
-  QString text = LanguageText(en, "Processing files - ", "Обработано файлов - ") + QString::number(result.processed);
-  if (result.kept > 0)
-    text += LanguageText(en, "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - ") +
-            QString::number(result.kept);
-  if (result.failed > 0) text += LanguageText(en, "; failed - ", "; не обработано - ") + QString::number(result.failed);
-  return text;
-}
-
 }  // namespace
 
-ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
+ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host, const RunToken& run) {
   ProcessResult result;
   if (model.count() == 0) return result;
 
@@ -192,26 +185,27 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host) {
   const bool removeWholeGroups = AskAboutWholeGroups(host, whole.count);
 
   result.asked = true;
-  const bool en = host.english();
-  if (!host.confirm(
-          LanguageText(en, "Confirm", "Подтверждение"),
-          LanguageText(en, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?")))
+  if (!host.ask({.kind = ProcessQuestion::Kind::Confirm, .marked = model.markedCount(), .markedKB = model.markedKB()}))
     return result;
   result.confirmed = true;
 
-  host.setStatus(LanguageText(host.english(), "In process ...", "Обработка ..."));
-  host.setProgress(0);
-  Run run(model, host, result, std::move(whole), removeWholeGroups);
+  host.report({.kind = ProcessEvent::Kind::Started});
+  Run rows(model, host, result, std::move(whole), removeWholeGroups);
   const int n = model.count();
   for (int i = 0; i < n; ++i) {
     host.pump();
-    if (i < model.count() && model.row(i).marked && Actionable(model.row(i)) && !run.processRow(i))
+    if (!run.running()) return result;  // stopped: the run ends here
+    // Rows are read by index after every pump, never through a reference
+    // held across it.
+    if (i < model.count() && model.row(i).marked && Actionable(model.row(i)) && !rows.processRow(i))
       return result;  // no destination: the run stops here
     const int m = model.count();
-    host.setProgress(m <= 1 ? 100 : ProgressPosition(i, m - 1));
+    host.report({.kind = ProcessEvent::Kind::Progress, .position = m <= 1 ? 100 : ProgressPosition(i, m - 1)});
   }
-  host.setStatus(EndText(host.english(), result));
-  host.clearTotals();
   result.completed = true;
+  host.report({.kind = ProcessEvent::Kind::Finished,
+               .processed = result.processed,
+               .kept = result.kept,
+               .failed = result.failed});
   return result;
 }

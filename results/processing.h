@@ -2,6 +2,7 @@
 // trash or moved into the destination folder; the row is then unmarked.
 #pragma once
 
+#include "engine/runtoken.h"
 #include "platform/fs.h"
 #include "results/model.h"
 
@@ -9,29 +10,53 @@
 
 enum class ProcessMode { Move, Recycle, Remove };
 
-// What a processing run reads from, and shows in, its front end.
+// What a processing run tells its front end: each marked row's outcome
+// once, and where the run stands. The front end chooses the words.
+struct ProcessEvent {
+  enum class Kind {
+    Started,            // the run begins, after the confirmation
+    Progress,           // after a row: the bar stands at `position` (0-100)
+    Done,               // the file of `path` was acted on in `mode`
+    Gone,               // the file of `path` was gone before its action (`error`): counted as done
+    Kept,               // the file of `path` stays: no identical copy of it is left, or its group is kept
+    Failed,             // the row of `path` was not acted on in `mode`, or its action failed (`error`)
+    DestinationFailed,  // the Move destination `path` cannot be used (`error`): the run stops, nothing moved
+    Finished,           // every row was walked: `processed`, `kept` and `failed` as counted
+  };
+  Kind kind;
+  ProcessMode mode = ProcessMode::Remove;
+  QString path{};
+  int error = 0;  // the system's code or one of fs's refusals
+  int position = 0;
+  int processed = 0, kept = 0, failed = 0;
+};
+
+// What a run asks before it starts (true: go on).
+struct ProcessQuestion {
+  enum class Kind {
+    RemoveWholeGroups,  // `groups` groups have every copy marked: remove them too? (No is the default)
+    Confirm,            // process the `marked` marked rows (`markedKB` KB)? (OK / Cancel)
+  };
+  Kind kind;
+  int groups = 0;
+  qint64 marked = 0;
+  qint64 markedKB = 0;
+};
+
+// What a processing run reads from its front end, tells it and asks it.
 class ProcessHost {
  public:
   virtual ~ProcessHost() = default;
-  virtual bool english() = 0;
   virtual ProcessMode mode() = 0;      // read anew for every row
   virtual QString destination() = 0;   // move mode
   virtual void browseDestination() {}  // offered when the destination is empty
   virtual bool deleteEmptyFolders() = 0;
-  virtual bool confirm(const QString& title, const QString& text) = 0;  // OK / Cancel
-  // Whether groups whose every copy is marked go too; No is the default.
-  virtual bool askWholeGroups(const QString& title, const QString& text) = 0;
-  // A plain deletion failed (error: the system's code or one of fs's
-  // refusals); the front end says so and returns once it has been seen.
-  virtual void deleteFailed(const QString& path, int error) = 0;
-  virtual void failed(const QString& /*path*/, const QString& /*reason*/) {}  // a row that failed
-  // The Move destination could not be opened or made (error: the system's
-  // code or one of fs's refusals); the run stops before moving anything.
-  virtual void destinationFailed(const QString& path, int error) { failed(path, fs::ErrorText(error)); }
+  virtual bool ask(const ProcessQuestion& question) = 0;
+  // What happened. A Failed or Gone row of a plain deletion is shown by the
+  // window at once, and the run goes on once it has been seen.
+  virtual void report(const ProcessEvent& event) = 0;
+  // Let pending events run; any command of the window may run inside.
   virtual void pump() {}
-  virtual void setStatus(const QString&) {}
-  virtual void setProgress(int) {}
-  virtual void clearTotals() {}  // empties the marked count, the space and the detail
 };
 
 // What a run cost in reads of the user's files.
@@ -52,8 +77,10 @@ struct ProcessResult {
   ProcessCost cost;
 };
 
-// Runs the whole command on the rows of `model`, from the confirmation to
-// the end texts. Does nothing on an empty list.
+// Runs the whole command on the rows of `model`, from the questions to the
+// end of the run `run`, which it asks after every pump whether it may go
+// on (a stopped run ends there, as one without a destination does). Does
+// nothing on an empty list.
 //
 // Every action goes through the file opened and proved (see fs::HeldFile).
 // A file is removed (deleted or sent to the trash), or moved away from a
@@ -63,4 +90,4 @@ struct ProcessResult {
 // every copy is marked are asked about first: kept, or removed as marked.
 // Every file left in place for either reason is counted as kept, every
 // failure is counted and reported through the host.
-ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host);
+ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host, const RunToken& run = RunToken::Start());

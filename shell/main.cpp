@@ -7,6 +7,7 @@
 #include "shell/about.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"
+#include "shell/messages.h"
 #include "shell/pictures.h"
 
 #include <QAction>
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QString::fromLatin1(kVersionText));
   // Not Qt's application display name: on X11 Qt appends that to the title
   // of every window, dialogs and message boxes included.
-  SetApplicationTitle(QStringLiteral("Удаление дубликатов файлов Зорвик"));
+  SetApplicationTitle(MessageText(Message::StartTitle, true));
 
   // The desktop entry's name (without ".desktop"): desktops find the
   // launcher and its icon by it. Every window takes the application icon.

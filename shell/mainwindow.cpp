@@ -1,15 +1,14 @@
-// TForm1: creation and closing, what the scan and the processing read from
-// the window and show in it, and the folder, menu and About commands.
+// TForm1: creation and closing, the scan, marking and processing commands,
+// and the folder, menu and About commands. What the scan and the processing
+// read from the window and report to it is in mainwindow_events.cpp.
 #include "shell/mainwindow.h"
 
-#include "engine/language.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
 #include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
-#include "shell/messages.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -55,7 +54,8 @@ TForm1::TForm1(const Services& services, QWidget* parent)
   hookEvents();
   applyCaptions(false);
   connect(&model_, &ResultModel::totalsChanged, this, &TForm1::BaseViewItemChecked);
-  connect(&model_, &ResultModel::totalsError, this, &TForm1::tell);
+  connect(&model_, &ResultModel::totalsError, this,
+          [this](const QString& sizeText) { tell(message(Message::NotANumber).arg(sizeText)); });
   // A new list, scanned or loaded, starts at its top left, not where the
   // list before it was scrolled to.
   connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
@@ -81,9 +81,8 @@ void TForm1::FormCreate() {
   Edit1->setText(settings.read(QStringLiteral("Path")));
   Edit2->setText(settings.read(QStringLiteral("Path2")));
   sEdit1->setText(settings.read(QStringLiteral("master")));
-  driver_.ScanStopped = true;
   if (language != QLatin1String("En")) Russian1->trigger();
-  if (Russian1->isChecked()) setStatus(QStringLiteral("Выберите папку, укажите расширение и нажмите кнопку поиск .."));
+  if (Russian1->isChecked()) setStatus(message(Message::RussianGreeting));
   // The first non-empty argument is a folder to scan.
   for (qsizetype i = 1; i < services_.arguments.size(); ++i) {
     if (services_.arguments[i].isEmpty()) continue;
@@ -100,7 +99,7 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
-  if (!ok) tell(LanguageText(english(), "The settings could not be saved.", "Не удалось сохранить настройки."));
+  if (!ok) tell(message(Message::SettingsNotSaved));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -117,60 +116,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------- scan
 
 void TForm1::Enter1Click() {
-  if (processing_) return;
+  if (processing()) return;
   driver_.Scan();
 }
 
 void TForm1::sButton1Click() { driver_.Cancel(); }
-
-QString TForm1::foldersText() { return Edit1->text(); }
-QString TForm1::mask() { return ext->currentText(); }
-void TForm1::setMask(const QString& mask) { ext->setEditText(mask); }
-bool TForm1::skipSmall() { return Skip1->isChecked(); }
-bool TForm1::skipEmpty() { return Skip2->isChecked(); }
-bool TForm1::fastCompare() { return sCheckBox1->isChecked(); }
-bool TForm1::english() { return English1->isChecked(); }
-int TForm1::resultRowCount() { return model_.count(); }
-void TForm1::clearResults() { model_.clear(); }
-void TForm1::appendSeparator() { model_.appendSeparator(); }
-void TForm1::appendFileRow(const CandidateRecord& record) { model_.appendFileRow(record); }
-QString TForm1::protectedFolder() { return sEdit1->text(); }
-void TForm1::markAllButFirst(const ProtectedFolder& protectedFolder) { model_.MarkAllButFirst(protectedFolder); }
-void TForm1::refused(const std::vector<RefusedPath>& paths) { tell(RefusedPathsMessage(paths, !english())); }
-bool TForm1::askYesNo(const QString& title, const QString& text) { return services_.ui->askYesNo(this, title, text); }
-bool TForm1::askOkCancel(const QString& title, const QString& text) {
-  return services_.ui->askOkCancel(this, title, text);
-}
-void TForm1::browseFolders() { sSpeedButton1Click(); }
-void TForm1::pump() { pumpEvents(); }
-
-void TForm1::pumpEvents() {
-  // Waiting events run at most once per pump interval (10 ms unless set):
-  // often enough for a live window, rarely enough to cost nothing.
-  if (pumpInterval_ > 0 && pumpClock_.elapsed() < pumpInterval_) return;
-  QCoreApplication::processEvents();
-  pumpClock_.restart();
-}
-
-void TForm1::setRootList(const QStringList& roots) {
-  if (form2_) form2_->setEntries(roots);
-}
-void TForm1::setStatus(const QString& text) {
-  Label1->setText(text);
-  layoutStatusRow();
-}
-void TForm1::setDetail(const QString& text) {
-  // The walk shows every file it takes: the row changes only when the
-  // detail comes or goes.
-  const bool had = !Label2->text().isEmpty();
-  Label2->setText(text);
-  if (had == text.isEmpty()) layoutStatusRow();
-}
-void TForm1::setProgress(int position) { ProgressBar1->setValue(position); }
-void TForm1::setTitle(const QString& title) {
-  SetApplicationTitle(title);
-  showTitle();
-}
 
 void TForm1::setCaption(const QString& caption) {
   caption_ = caption;
@@ -181,17 +131,9 @@ void TForm1::showTitle() {
   const QString title = ApplicationTitle();
   setWindowTitle(title.isEmpty() ? caption_ : caption_ + QStringLiteral(" — ") + title);
 }
-void TForm1::setTotals(const QString& space, const QString& count) {
-  Edit5->setText(space);
-  Edit7->setText(count);
-}
-void TForm1::showCancel(bool show) {
-  Button1->setVisible(!show);
-  sButton1->setVisible(show);
-}
-void TForm1::beep() { services_.ui->beep(); }
-
 void TForm1::tell(const QString& text) { services_.ui->message(this, ApplicationTitle(), text); }
+
+QString TForm1::message(Message which) { return MessageText(which, !English1->isChecked()); }
 
 void TForm1::BaseViewItemChecked(const QString& space, const QString& count) { setTotals(space, count); }
 
@@ -202,7 +144,7 @@ void TForm1::N2Click() {
   if (protect.error == 0) return model_.MarkAllButFirst(protect);
   // A protected file must never be marked: nothing is.
   model_.UnselectAll();
-  tell(RefusedPathsMessage({{protect.text, protect.error, true}}, !english()));
+  tell(RefusedPathsMessage({{protect.text, protect.error, true}}, !English1->isChecked()));
 }
 void TForm1::SelectAll1Click() { model_.SelectAll(); }
 void TForm1::UnselectAll1Click() { model_.UnselectAll(); }
@@ -210,32 +152,12 @@ void TForm1::UnselectAll1Click() { model_.UnselectAll(); }
 // ---------------------------------------------------------------- processing
 
 void TForm1::DeleteAll1Click() {
-  if (model_.count() == 0 || scanning() || processing_) return;
-  processing_ = true;
-  ProcessMarked(model_, *this);
-  processing_ = false;
+  if (model_.count() == 0 || scanning() || processing()) return;
+  processRun_ = RunToken::Start();
+  ProcessMarked(model_, *this, processRun_);
+  processRun_.finish();
 }
 
-ProcessMode TForm1::mode() {
-  if (!RadioButton1->isChecked()) return ProcessMode::Move;
-  return UseRecycle1->isChecked() ? ProcessMode::Recycle : ProcessMode::Remove;
-}
-QString TForm1::destination() { return Edit2->text(); }
-void TForm1::browseDestination() { sSpeedButton2Click(); }
-bool TForm1::deleteEmptyFolders() { return DelDirs1->isChecked(); }
-bool TForm1::confirm(const QString& title, const QString& text) { return services_.ui->askOkCancel(this, title, text); }
-bool TForm1::askWholeGroups(const QString& title, const QString& text) {
-  return services_.ui->askNoYes(this, title, text);
-}
-void TForm1::deleteFailed(const QString& path, int error) { tell(DeleteFailedMessage(path, error, !english())); }
-void TForm1::destinationFailed(const QString& path, int error) {
-  tell(DestinationFailedMessage(path, error, !english()));
-}
-void TForm1::clearTotals() {
-  Edit7->clear();
-  Edit5->clear();
-  setDetail(QString());
-}
 // ---------------------------------------------------------------- folders
 
 void TForm1::browseInto(QLineEdit* field, bool addSeparator) {
@@ -257,8 +179,7 @@ void TForm1::AddFolders1Click() {
 
 void TForm1::Addto1Click() {
   if (Addto1->isChecked()) {
-    if (!services_.desktop->addFolderCommand(LanguageText(english(), "Find Duplicates", "Поиск одинаковых файлов")))
-      tell(QStringLiteral("Failed to set data for ''"));
+    if (!services_.desktop->addFolderCommand(message(Message::FolderCommandText))) tell(message(Message::FolderCommandFailed));
   } else {
     services_.desktop->removeFolderCommand();
   }
@@ -270,6 +191,6 @@ void TForm1::Label3Click() { services_.desktop->open(QString::fromLatin1(kWebSit
 
 void TForm1::N1Click() {
   if (!form3_) return;
-  form3_->setTitleLine(english());
+  form3_->setTitleLine(English1->isChecked());
   form3_->exec();
 }

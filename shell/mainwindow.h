@@ -5,6 +5,7 @@
 #include "results/model.h"
 #include "results/processing.h"
 #include "shell/layout.h"
+#include "shell/messages.h"
 #include "zorvik_version.h"
 
 #include <QElapsedTimer>
@@ -80,7 +81,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   // The window's own caption, without the application title after it.
   const QString& caption() const { return caption_; }
   ScanDriver& scan() { return driver_; }
-  bool busy() const { return scanning() || processing_; }
+  bool busy() const { return scanning() || processing(); }
 
   // A long command lets waiting events run at most once per this many
   // milliseconds (10 unless set); 0 lets them run at every point it offers.
@@ -146,7 +147,8 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void browseInto(QLineEdit* field, bool addSeparator);
   int selectedRow() const;
   bool fileRowSelected() const;
-  bool scanning() const { return !driver_.ScanStopped; }
+  bool scanning() const { return !driver_.ScanStopped(); }
+  bool processing() const { return processRun_.running(); }
   void pumpEvents();
   void showPreview();
   void setCaption(const QString& caption);
@@ -155,6 +157,15 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void useQtTranslations(bool russian);
   // A message box of the window, under the application title.
   void tell(const QString& text);
+  // The window's message in the language of the moment.
+  QString message(Message which);
+  void setStatus(const QString& text);
+  void setDetail(const QString& text);
+  void setTitle(const QString& title);
+  void setTotals(const QString& space, const QString& count);
+  void showCancel(bool show);
+  // What the comparison shows at a step.
+  void showStep(const ScanEvent& step);
 
   // ScanHost
   QString foldersText() override;
@@ -163,37 +174,26 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   bool skipSmall() override;
   bool skipEmpty() override;
   bool fastCompare() override;
-  bool english() override;
   int resultRowCount() override;
   void clearResults() override;
   void appendSeparator() override;
   void appendFileRow(const CandidateRecord& record) override;
   QString protectedFolder() override;
   void markAllButFirst(const ProtectedFolder& protectedFolder) override;
+  void report(const ScanEvent& event) override;
+  bool ask(ScanQuestion question) override;
   void refused(const std::vector<RefusedPath>& paths) override;
-  bool askYesNo(const QString& title, const QString& text) override;
-  bool askOkCancel(const QString& title, const QString& text) override;
   void browseFolders() override;
   void pump() override;
   void setRootList(const QStringList& roots) override;
-  void setStatus(const QString& text) override;
-  void setDetail(const QString& text) override;
-  void setProgress(int position) override;
-  void setTitle(const QString& title) override;
-  void setTotals(const QString& space, const QString& count) override;
-  void showCancel(bool show) override;
-  void beep() override;
 
   // ProcessHost
   ProcessMode mode() override;
   QString destination() override;
   void browseDestination() override;
   bool deleteEmptyFolders() override;
-  bool confirm(const QString& title, const QString& text) override;
-  void deleteFailed(const QString& path, int error) override;
-  void destinationFailed(const QString& path, int error) override;
-  bool askWholeGroups(const QString& title, const QString& text) override;
-  void clearTotals() override;
+  bool ask(const ProcessQuestion& question) override;
+  void report(const ProcessEvent& event) override;
 
   Services services_;
   ResultModel model_;
@@ -202,7 +202,12 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   TForm2* form2_ = nullptr;
   TForm3* form3_ = nullptr;
   QImage preview_;  // the decoded picture of PreviewFile
-  bool processing_ = false;
+  // The processing run under way, if any: Scan, Load list and Delete do
+  // nothing while it runs.
+  RunToken processRun_;
+  // The title of the comparison at titlePosition_, made once per position.
+  QString comparingTitle_;
+  int titlePosition_ = -1;
   // The language check as the language commands left it: the menu checks an
   // item before its command runs, so the command needs the earlier state.
   bool englishChecked_ = true;

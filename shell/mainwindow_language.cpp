@@ -90,9 +90,7 @@ void TForm1::English1Click() {
   English1->setChecked(true);
   englishChecked_ = true;
   useQtTranslations(false);
-  if (!services_.ui->askOkCancel(this, QStringLiteral("Notice"),
-                                 QStringLiteral("To apply changes you must reload programm.")))
-    return;
+  if (!services_.ui->askOkCancel(this, message(Message::ReloadTitle), message(Message::ReloadText))) return;
   close();
   services_.desktop->restart();
 }

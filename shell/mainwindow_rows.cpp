@@ -2,7 +2,6 @@
 // selected row and the picture preview.
 #include "shell/mainwindow.h"
 
-#include "engine/language.h"
 #include "platform/fs.h"
 #include "platform/desktop.h"
 #include "platform/ui.h"
@@ -47,9 +46,7 @@ void TForm1::Load1Click() {
   // mark set, the fields show the empty list's totals.
   if (!model_.appendRows(std::move(loaded.rows))) model_.UpdateTotals();
   if (unreadable > 0)
-    tell(LanguageText(english(), "%1 lines of the list could not be read; their rows are left unmarked.",
-                      "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки.")
-             .arg(unreadable));
+    tell(message(Message::UnreadableLines).arg(unreadable));
 }
 
 // ---------------------------------------------------------------- rows
@@ -91,9 +88,9 @@ void TForm1::BaseViewDblClick() {
   QSize fit(1920, 1920);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) fit = screen->size().expandedTo(QSize(640, 480));
   QImage image;
-  QString error;
-  if (!LoadPicture(path, *kind, fit, &image, &error, english())) {
-    tell(path + QStringLiteral(": ") + error);
+  PictureError error;
+  if (!LoadPicture(path, *kind, fit, &image, &error)) {
+    tell(PictureErrorMessage(path, *kind, error, !English1->isChecked()));
     return;
   }
   preview_ = image;

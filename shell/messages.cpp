@@ -2,7 +2,72 @@
 
 #include "platform/fs.h"
 
+#include <iterator>
+
 namespace {
+
+struct MessageRow {
+  Message message;
+  const char* english;  // UTF-8
+  const char* russian;  // UTF-8; the same text where the message has one form only
+};
+
+// Every message of the window, in the order of Message.
+constexpr MessageRow kMessages[] = {
+    {Message::ReplaceListTitle, "Warning", "Внимание"},
+    {Message::ReplaceListText, "List is not empty, do you want to continue?",
+     "Список содержит данные, вы настаиваете на продолжении?"},
+    {Message::StopScanTitle, "Confirm", "Подтверждение"},
+    {Message::StopScanText, "Do you really want to stop searching?", "Вы действительно хотите прервать поиск?"},
+    {Message::Searching, "Searching files, please wait ...", "Происходит поиск файлов, подождите ..."},
+    {Message::Comparing, "Comparing files, please wait ...", "Происходит сравнение файлов, подождите ..."},
+    {Message::NothingFound, "Complete.", "Выполнено."},
+    {Message::Complete, "Complete ...", "Выполнено."},
+    {Message::Cancelled, "Canceled.", "Отменено."},
+    {Message::ScanFailed, "Scan failed: ", "Ошибка поиска: "},
+    {Message::NotEnoughMemory, "not enough memory", "недостаточно памяти"},
+    {Message::ComparingTitle, "Comparing - %1%", "Comparing - %1%"},
+    {Message::CancelledTitle, "Zazovovir Iruvav", "Zazovovir Iruvav"},
+    {Message::RefusedRoots, "These folders were not scanned, the path to them is not safe:",
+     "Эти папки не просмотрены, путь к ним небезопасен:"},
+    {Message::RefusedProtected,
+     "The path to the folder whose files are not marked is not safe, so nothing was marked:",
+     "Путь к папке, файлы которой не отмечаются, небезопасен, поэтому ничего не отмечено:"},
+    {Message::ProcessTitle, "Confirm", "Подтверждение"},
+    {Message::ProcessText, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?"},
+    {Message::WholeGroupsText, "Every copy of %1 groups is marked. Remove them all?",
+     "Отмечены все копии в группах: %1. Удалить их все?"},
+    {Message::InProcess, "In process ...", "Обработка ..."},
+    {Message::Processed, "Processing files - ", "Обработано файлов - "},
+    {Message::KeptCount, "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - "},
+    {Message::FailedCount, "; failed - ", "; не обработано - "},
+    {Message::DeleteFailed, " не удалён, ошибка = ", " не удалён, ошибка = "},
+    {Message::NotRemoved, " was not removed: ", " не удалён: "},
+    {Message::DestinationFailed, "The destination folder cannot be used, nothing was moved: ",
+     "Папку назначения нельзя использовать, ничего не перемещено: "},
+    {Message::NotANumber, "'%1' is not a valid integer value", "'%1' is not a valid integer value"},
+    {Message::UnreadableLines, "%1 lines of the list could not be read; their rows are left unmarked.",
+     "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки."},
+    {Message::NotOpened, "", "не удаётся открыть файл"},
+    {Message::NotAPicture, "not a valid %1 picture", "файл не является рисунком %1 или повреждён"},
+    {Message::PictureTooLarge, "the picture is too large to show (%1 x %2)",
+     "рисунок слишком велик для показа (%1 x %2)"},
+    {Message::StartTitle, "Удаление дубликатов файлов Зорвик", "Удаление дубликатов файлов Зорвик"},
+    {Message::RussianGreeting, "Выберите папку, укажите расширение и нажмите кнопку поиск ..",
+     "Выберите папку, укажите расширение и нажмите кнопку поиск .."},
+    {Message::SettingsNotSaved, "The settings could not be saved.", "Не удалось сохранить настройки."},
+    {Message::FolderCommandText, "Find Duplicates", "Поиск одинаковых файлов"},
+    {Message::FolderCommandFailed, "Failed to set data for ''", "Failed to set data for ''"},
+    {Message::ReloadTitle, "Notice", "Notice"},
+    {Message::ReloadText, "To apply changes you must reload programm.", "To apply changes you must reload programm."},
+};
+
+constexpr bool InOrder() {
+  for (size_t i = 0; i < std::size(kMessages); ++i)
+    if (static_cast<size_t>(kMessages[i].message) != i) return false;
+  return static_cast<size_t>(Message::ReloadText) + 1 == std::size(kMessages);
+}
+static_assert(InOrder(), "the table holds every message, in the order of Message");
 
 // The Russian words of the program's refusals; the English ones are
 // fs::ErrorText's.
@@ -24,7 +89,18 @@ const Refusal kRefusals[] = {
     {fs::kAttributes, "не удалось перенести расширенные атрибуты или списки доступа"},
 };
 
+// An error in words: the program's refusals in the language, the system's
+// own texts as the system gives them.
+QString ReasonText(int error, bool russian) {
+  return fs::IsRefusal(error) ? RefusalText(error, russian) : fs::ErrorText(error);
+}
+
 }  // namespace
+
+QString MessageText(Message message, bool russian) {
+  const MessageRow& row = kMessages[static_cast<size_t>(message)];
+  return QString::fromUtf8(russian ? row.russian : row.english);
+}
 
 QString RefusalText(int error, bool russian) {
   if (russian)
@@ -34,22 +110,10 @@ QString RefusalText(int error, bool russian) {
 }
 
 QString DeleteFailedMessage(const QString& path, int error, bool russian) {
-  if (fs::IsRefusal(error))
-    return path + (russian ? QStringLiteral(" не удалён: ") : QStringLiteral(" was not removed: ")) +
-           RefusalText(error, russian);
+  if (fs::IsRefusal(error)) return path + MessageText(Message::NotRemoved, russian) + RefusalText(error, russian);
   // The described text, in one form for both languages.
-  return path + QStringLiteral(" не удалён, ошибка = ") + QString::number(error);
+  return path + MessageText(Message::DeleteFailed, russian) + QString::number(error);
 }
-
-namespace {
-
-// An error in words: the program's refusals in the language, the system's
-// own texts as the system gives them.
-QString ReasonText(int error, bool russian) {
-  return fs::IsRefusal(error) ? RefusalText(error, russian) : fs::ErrorText(error);
-}
-
-}  // namespace
 
 QString RefusedPathsMessage(const std::vector<RefusedPath>& paths, bool russian) {
   QString roots, protect;
@@ -57,22 +121,48 @@ QString RefusedPathsMessage(const std::vector<RefusedPath>& paths, bool russian)
     (p.protectedFolder ? protect : roots) +=
         QLatin1Char('\n') + p.path + QStringLiteral(": ") + ReasonText(p.error, russian);
   QString text;
-  if (!roots.isEmpty())
-    text += (russian ? QStringLiteral("Эти папки не просмотрены, путь к ним небезопасен:")
-                     : QStringLiteral("These folders were not scanned, the path to them is not safe:")) +
-            roots;
+  if (!roots.isEmpty()) text += MessageText(Message::RefusedRoots, russian) + roots;
   if (!protect.isEmpty())
-    text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) +
-            (russian ? QStringLiteral("Путь к папке, файлы которой не отмечаются, небезопасен, поэтому ничего не "
-                                      "отмечено:")
-                     : QStringLiteral("The path to the folder whose files are not marked is not safe, so nothing was "
-                                      "marked:")) +
+    text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + MessageText(Message::RefusedProtected, russian) +
             protect;
   return text;
 }
 
 QString DestinationFailedMessage(const QString& path, int error, bool russian) {
-  return (russian ? QStringLiteral("Папку назначения нельзя использовать, ничего не перемещено: ")
-                  : QStringLiteral("The destination folder cannot be used, nothing was moved: ")) +
-         path + QStringLiteral(": ") + ReasonText(error, russian);
+  return MessageText(Message::DestinationFailed, russian) + path + QStringLiteral(": ") + ReasonText(error, russian);
+}
+
+QString ProcessEndText(const ProcessEvent& finished, bool russian) {
+  QString text = MessageText(Message::Processed, russian) + QString::number(finished.processed);
+  if (finished.kept > 0) text += MessageText(Message::KeptCount, russian) + QString::number(finished.kept);
+  if (finished.failed > 0) text += MessageText(Message::FailedCount, russian) + QString::number(finished.failed);
+  return text;
+}
+
+QString ScanFailedText(const ScanEvent& failed, bool russian) {
+  const QString reason =
+      failed.failure == ScanEvent::Failure::OutOfMemory ? MessageText(Message::NotEnoughMemory, russian) : failed.name;
+  return MessageText(Message::ScanFailed, russian) + reason;
+}
+
+QString PictureErrorMessage(const QString& path, PictureKind kind, const PictureError& error, bool russian) {
+  QString reason;
+  switch (error.kind) {
+    case PictureError::Kind::NotOpened:
+      // In English the system's own words.
+      reason = russian ? MessageText(Message::NotOpened, true) : error.reader;
+      break;
+    case PictureError::Kind::NotAPicture:
+      // In English the reader's own words, where it has any.
+      reason = !russian && !error.reader.isEmpty() && error.reader != QLatin1String("Unknown error")
+                   ? error.reader
+                   : MessageText(Message::NotAPicture, russian).arg(PictureFormatName(kind));
+      break;
+    case PictureError::Kind::TooLarge:
+      reason = MessageText(Message::PictureTooLarge, russian).arg(error.size.width()).arg(error.size.height());
+      break;
+    case PictureError::Kind::None:
+      break;
+  }
+  return path + QStringLiteral(": ") + reason;
 }

@@ -12,13 +12,12 @@ namespace {
 // the walk), then the comparison. Returns the rows as Host::rows does.
 QString Compare(const Tree& t, Host& host, CompareStats* stats = nullptr, const std::function<void()>& between = {},
                 ScanGaps* gaps = nullptr) {
-  ScanDriver driver(host);
-  driver.ScanStopped = false;
-  CandidateList& list = driver.candidates();
-  Walker(host, driver, list).ScanRoots({t.root()});
+  const RunToken run = RunToken::Start();
+  CandidateList list;
+  Walker(host, run, list).ScanRoots({t.root()});
   list.sort();
   if (between) between();
-  ComparePass pass(list, host, driver.ScanStopped);
+  ComparePass pass(list, host, run);
   EXPECT_TRUE(pass.run());
   if (stats) *stats = pass.stats();
   if (gaps) *gaps = pass.gaps();
@@ -249,13 +248,15 @@ TEST(Compare, SparseFilesCostWhatTheirDataCosts) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   Host host;
   host.fast = false;
-  ScanDriver driver(host);
-  driver.ScanStopped = false;
-  Walker(host, driver, driver.candidates()).ScanRoots({spread.root()});
-  driver.candidates().sort();
-  ComparePass pass(driver.candidates(), host, driver.ScanStopped);
+  RunToken run = RunToken::Start();
+  CandidateList list;
+  Walker(host, run, list).ScanRoots({spread.root()});
+  list.sort();
+  ComparePass pass(list, host, run);
   int pumps = 0;  // eight first looks, two first pages, then the digest of the first rest
-  host.onPump = [&] { driver.ScanStopped = ++pumps > 10; };
+  host.onPump = [&] {
+    if (++pumps > 10) run.stop();
+  };
   EXPECT_FALSE(pass.run());
   setrlimit(RLIMIT_NOFILE, &old);
   EXPECT_LE(pass.stats().bytesRead, qint64(2) << 20);

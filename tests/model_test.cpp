@@ -23,7 +23,8 @@ ResultRow File(const QString& path, const QString& size = QStringLiteral("1"), b
   return r;
 }
 
-// The last totals the model reported ("space count" or the error), and how
+// The last totals the model reported ("space count", or "no number: 'SIZE'"
+// naming the size text of the error), and how
 // many reports there were; `fields` what the two fields show, `errors` how
 // many error reports came.
 struct Totals {
@@ -32,7 +33,7 @@ struct Totals {
   explicit Totals(ResultModel& model) {
     QObject::connect(&model, &ResultModel::totalsChanged,
                      [this](const QString& s, const QString& c) { last = fields = s + ' ' + c, ++reports; });
-    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = e, ++reports, ++errors; });
+    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = "no number: '" + e + "'", ++reports, ++errors; });
   }
 };
 
@@ -113,13 +114,13 @@ TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
   Totals totals(model);
   model.appendRows({File("/a", "12", true), File("/b", "x", true), File("/c", "", true), File("/d", "3"),
                     File("/e", "9223372036854775807", true)});
-  EXPECT_EQ(totals.last, "'x' is not a valid integer value");
+  EXPECT_EQ(totals.last, "no number: 'x'");
   EXPECT_EQ(totals.errors, 1);          // once for the whole load
   EXPECT_EQ(totals.fields, "12 KB 1");  // as the recount of row a's mark left them
   model.setMarked(1, false);
-  EXPECT_EQ(totals.last, "'' is not a valid integer value");
+  EXPECT_EQ(totals.last, "no number: ''");
   model.setMarked(2, false);
-  EXPECT_EQ(totals.last, "'9223372036854775807' is not a valid integer value");  // more than a total can hold
+  EXPECT_EQ(totals.last, "no number: '9223372036854775807'");  // more than a total can hold
   model.setMarked(4, false);
   EXPECT_EQ(totals.last, "12 KB 1");
   EXPECT_EQ(totals.errors, 3);  // the load, then each change while a marked row is no number
@@ -130,7 +131,7 @@ TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
     CheckedModel spaced;
     Totals t(spaced);
     spaced.appendRows({File("/s", QString::fromLatin1(size), true), File("/t", "7", true)});
-    EXPECT_EQ(t.last, QStringLiteral("'%1' is not a valid integer value").arg(QString::fromLatin1(size)));
+    EXPECT_EQ(t.last, QStringLiteral("no number: '%1'").arg(QString::fromLatin1(size)));
     EXPECT_EQ(t.errors + t.reports, 2) << "one error and nothing else for '" << size << "'";
   }
 

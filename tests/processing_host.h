@@ -7,28 +7,49 @@
 
 #include <sys/stat.h>
 
+// Records what a run asks and reports, answers from its fields.
 class Proc : public ProcessHost {
  public:
-  bool en = true, emptyFolders = false, answer = true, removeWholeGroups = true;
+  bool emptyFolders = false, answer = true, removeWholeGroups = true;
   ProcessMode processMode = ProcessMode::Remove;
   QString dest, picked;  // picked: what the destination browse chooses
-  QStringList asked, wholeGroupQuestions, failures, failedRows, status, progress;
-  int browsed = 0, cleared = 0;
+  // The questions: "MARKED KB" of a confirmation, the number of groups of
+  // the whole-groups question.
+  QStringList asked, wholeGroupQuestions;
+  // The rows that failed as "PATH: REASON" (the destination that failed
+  // too), the rows gone before their action as "PATH = ERROR", the rows
+  // kept, the progress, and the run's phases: "started", "finished
+  // PROCESSED KEPT FAILED".
+  QStringList failedRows, gone, kept, progress, phases;
+  QList<ProcessMode> failedModes;
+  int browsed = 0;
+  std::function<void()> onPump;
 
-  bool english() override { return en; }
   ProcessMode mode() override { return processMode; }
   QString destination() override { return dest; }
   void browseDestination() override { ++browsed, dest = picked; }
   bool deleteEmptyFolders() override { return emptyFolders; }
-  bool confirm(const QString& t, const QString& x) override { return asked << t + '|' + x, answer; }
-  bool askWholeGroups(const QString& t, const QString& x) override {
-    return wholeGroupQuestions << t + '|' + x, removeWholeGroups;
+  void pump() override {
+    if (onPump) onPump();
   }
-  void deleteFailed(const QString& p, int error) override { failures << p + " = " + QString::number(error); }
-  void failed(const QString& p, const QString& reason) override { failedRows << p + ": " + reason; }
-  void setStatus(const QString& s) override { status << s; }
-  void setProgress(int p) override { progress << QString::number(p); }
-  void clearTotals() override { ++cleared; }
+  bool ask(const ProcessQuestion& q) override {
+    if (q.kind == ProcessQuestion::Kind::RemoveWholeGroups)
+      return wholeGroupQuestions << QString::number(q.groups), removeWholeGroups;
+    return asked << QString::number(q.marked) + ' ' + QString::number(q.markedKB), answer;
+  }
+  void report(const ProcessEvent& e) override {
+    using K = ProcessEvent::Kind;
+    switch (e.kind) {
+      case K::Started: phases << "started"; return;
+      case K::Progress: progress << QString::number(e.position); return;
+      case K::Done: return;
+      case K::Gone: gone << e.path + " = " + QString::number(e.error); return;
+      case K::Kept: kept << e.path; return;
+      case K::Failed: failedModes << e.mode; [[fallthrough]];
+      case K::DestinationFailed: failedRows << e.path + ": " + fs::ErrorText(e.error); return;
+      case K::Finished: phases << QStringLiteral("finished %1 %2 %3").arg(e.processed).arg(e.kept).arg(e.failed); return;
+    }
+  }
 };
 
 inline bool Exists(const QString& path) { return QFileInfo::exists(path); }

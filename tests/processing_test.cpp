@@ -49,13 +49,13 @@ TEST(Processing, RemoveDeletesMarkedFilesAndReportsEachFailure) {
   EXPECT_FALSE(Exists(t("ro")));
   EXPECT_EQ(QFileInfo(t("ro2")).permissions() & QFile::WriteOwner, 0);  // its other name: still read-only
   EXPECT_TRUE(Exists(t("keep")) && Exists(t("dir/inner")));
-  EXPECT_EQ(host.failures.join('\n'),
-            t("dir") + " = " + QString::number(EISDIR) + '\n' + t("gone") + " = " + QString::number(ENOENT));
-  EXPECT_EQ(host.asked.join(','), "Confirm|Delete (or move) all selected files?");
-  EXPECT_EQ(host.status.join(','), "In process ...,Processing files - 2; failed - 1");
-  EXPECT_EQ(host.progress.join(','), "0,0,20,40,60,80,100");
+  EXPECT_EQ(host.failedRows.join('\n'), t("dir") + ": " + fs::ErrorText(EISDIR));
+  EXPECT_EQ(host.failedModes, QList<ProcessMode>{ProcessMode::Remove});
+  EXPECT_EQ(host.gone.join('\n'), t("gone") + " = " + QString::number(ENOENT));
+  EXPECT_EQ(host.asked.join(','), "4 4");  // four marked rows of 1 KB each, the one without a path too
+  EXPECT_EQ(host.phases.join(','), "started,finished 2 0 1");
+  EXPECT_EQ(host.progress.join(','), "0,20,40,60,80,100");
   EXPECT_EQ(Marks(model).left(5), "00000");
-  EXPECT_EQ(host.cleared, 1);
 }
 
 TEST(Processing, OneReadOnlyRowAndAnUnconfirmedRun) {
@@ -67,22 +67,30 @@ TEST(Processing, OneReadOnlyRowAndAnUnconfirmedRun) {
   Fill(model, {"+" + t("f")});
   host.answer = false;
   EXPECT_FALSE(ProcessMarked(model, host).confirmed);
-  EXPECT_TRUE(Exists(t("f")) && host.status.isEmpty());
+  EXPECT_TRUE(Exists(t("f")) && host.phases.isEmpty());
   EXPECT_EQ(Marks(model), "1");
 
   host.answer = true;
   EXPECT_EQ(ProcessMarked(model, host).processed, 1);
   EXPECT_FALSE(Exists(t("f")));
-  EXPECT_EQ(host.status.join(','), "In process ...,Processing files - 1");
-  EXPECT_EQ(host.progress.join(','), "0,100");  // one row: the bar is full
+  EXPECT_EQ(host.phases.join(','), "started,finished 1 0 0");
+  EXPECT_EQ(host.progress.join(','), "100");  // one row: the bar is full
+  EXPECT_EQ(host.asked.join(','), "1 1,1 1");
 
-  ResultModel russian;
-  Fill(russian, {"+" + t("g")});
-  host.en = false;
-  host.status.clear();
-  EXPECT_EQ(ProcessMarked(russian, host).processed, 1);
-  EXPECT_EQ(host.asked.last(), "Подтверждение|Удалить (или переместить) отмеченые файлы?");
-  EXPECT_EQ(host.status.join(','), "Обработка ...,Обработано файлов - 1");
+  // A run that is stopped ends at its next pump: the rows after it stay
+  // marked, and no end is reported.
+  ResultModel stopped;
+  Fill(stopped, {t("f"), "+" + t("g"), "+" + t("g2")});
+  RunToken run = RunToken::Start();
+  int pumps = 0;
+  host.onPump = [&] {
+    if (++pumps == 2) run.stop();
+  };
+  host.phases.clear();
+  EXPECT_FALSE(ProcessMarked(stopped, host, run).completed);
+  EXPECT_EQ(host.phases.join(','), "started");
+  EXPECT_EQ(Marks(stopped), "011");
+  EXPECT_TRUE(Exists(t("g")));
 }
 
 TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
@@ -102,7 +110,8 @@ TEST(Processing, MoveCreatesTheDestinationAndNeverReplacesAFile) {
   EXPECT_TRUE(Exists(t("c/y")) && Exists(t("d/z")));
   EXPECT_EQ(QFileInfo(t("c/y")).permissions() & QFile::WriteOwner, 0);  // its move failed: still read-only
   EXPECT_EQ(Marks(model), "00000");
-  EXPECT_TRUE(host.failures.isEmpty());
+  EXPECT_TRUE(host.failedRows.isEmpty());
+  EXPECT_EQ(host.kept, QStringList{t("c/y")});  // no copy of it stays behind
 }
 
 TEST(Processing, MoveWithoutADestinationStopsAtTheFirstMarkedRow) {
@@ -113,10 +122,9 @@ TEST(Processing, MoveWithoutADestinationStopsAtTheFirstMarkedRow) {
   host.processMode = ProcessMode::Move;
   EXPECT_FALSE(ProcessMarked(model, host).completed);
   EXPECT_EQ(host.browsed, 1);
-  EXPECT_EQ(host.status.join(','), "In process ...");
+  EXPECT_EQ(host.phases.join(','), "started");
   EXPECT_EQ(Marks(model), "0111");
   EXPECT_TRUE(Exists(t("a")) && Exists(t("b")));
-  EXPECT_EQ(host.cleared, 0);
 
   host.picked = t("picked");  // a folder picked: used for this row and the rest
   EXPECT_EQ(ProcessMarked(model, host).processed, 3);
@@ -242,7 +250,8 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   Proc host;
   host.processMode = ProcessMode::Recycle;
   EXPECT_EQ(ProcessMarked(model, host).kept, 2);
-  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 2");
+  EXPECT_EQ(host.phases.last(), "finished 1 2 0");
+  EXPECT_EQ(host.kept, (QStringList{t("a/twin"), t("b/twin")}));
   EXPECT_EQ(Marks(model), "00000000");  // kept rows are unmarked like any processed row
   EXPECT_TRUE(Exists(t("a/twin")));     // its only copy is gone: kept
   EXPECT_TRUE(Exists(t("b/twin")));     // one byte differs from the kept file
@@ -254,10 +263,9 @@ TEST(ProcessingSafety, AStaleListNeverTakesTheLastCopy) {
   ResultModel same;
   Fill(same, {t("b/keep"), "+" + t("b/keep")});
   host.processMode = ProcessMode::Remove;
-  host.en = false;
   EXPECT_EQ(ProcessMarked(same, host).kept, 1);
   EXPECT_TRUE(Exists(t("b/keep")));
-  EXPECT_EQ(host.status.last(), "Обработано файлов - 0; сохранено, нет одинаковой копии - 1");
+  EXPECT_EQ(host.phases.last(), "finished 0 1 0");
 
   // The common case costs what it always cost: one kept file and its copy
   // are opened and read once each.
@@ -299,10 +307,11 @@ TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
   Proc host;
   host.removeWholeGroups = false;
   ProcessResult r = ProcessMarked(model, host);
-  EXPECT_EQ(host.wholeGroupQuestions.join(','), "Confirm|Every copy of 2 groups is marked. Remove them all?");
+  EXPECT_EQ(host.wholeGroupQuestions.join(','), "2");
   EXPECT_EQ(r.spared, 4);
-  EXPECT_EQ(r.kept, 4);  // kept on request: counted in the end text too
-  EXPECT_EQ(host.status.last(), "Processing files - 1; kept, no identical copy left - 4");
+  EXPECT_EQ(r.kept, 4);  // kept on request: counted at the end too
+  EXPECT_EQ(host.phases.last(), "finished 1 4 0");
+  EXPECT_EQ(host.kept.join(','), QStringList({t("a"), t("b"), t("c"), t("d")}).join(','));
   EXPECT_EQ(r.processed, 1);
   EXPECT_TRUE(Exists(t("a")) && Exists(t("b")) && Exists(t("c")) && Exists(t("d")) && !Exists(t("f")));
   EXPECT_EQ(Marks(model), "00000000");
@@ -310,9 +319,8 @@ TEST(ProcessingSafety, GroupsWithEveryCopyMarkedAreAskedAbout) {
   model.clear();
   Fill(model, {"+" + t("a"), "+" + t("b")});
   host.removeWholeGroups = true;
-  host.en = false;
   r = ProcessMarked(model, host);
-  EXPECT_EQ(host.wholeGroupQuestions.last(), "Подтверждение|Отмечены все копии в группах: 1. Удалить их все?");
+  EXPECT_EQ(host.wholeGroupQuestions.last(), "1");
   EXPECT_EQ(r.processed, 2);
   EXPECT_FALSE(Exists(t("a")) || Exists(t("b")));
 

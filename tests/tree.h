@@ -8,12 +8,15 @@
 
 #include <functional>
 
-// Records every call as "kind:value"; answers from its fields.
+// Records every call and event as "kind:value"; answers from its fields.
+// The events: searching, found:NAME, comparing:COUNT, step:POSITION (a step
+// before a record: step:POSITION@RUNFIRST), nothing, complete, cancelled,
+// failed:WORDS; the questions: ask:replace, ask:stop.
 class Host : public ScanHost {
  public:
   explicit Host(const QString& foldersText = {}) : folders(foldersText) {}
   QString folders, maskText = QStringLiteral("*.*"), protect;
-  bool small = false, empty = false, fast = true, en = true, yes = true, ok = true;
+  bool small = false, empty = false, fast = true, yes = true, ok = true;
   ResultModel model;
   QStringList log;
   int pumps = 0;
@@ -25,7 +28,6 @@ class Host : public ScanHost {
   bool skipSmall() override { return small; }
   bool skipEmpty() override { return empty; }
   bool fastCompare() override { return fast; }
-  bool english() override { return en; }
   int resultRowCount() override { return model.count(); }
   void clearResults() override { add("clear"), model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
@@ -35,17 +37,26 @@ class Host : public ScanHost {
   void refused(const std::vector<RefusedPath>& paths) override {
     for (const RefusedPath& p : paths) add("refused", p.path + ": " + fs::ErrorText(p.error));
   }
-  bool askYesNo(const QString& t, const QString& x) override { return add("ask", t + '|' + x), yes; }
-  bool askOkCancel(const QString& t, const QString& x) override { return add("ask", t + '|' + x), ok; }
+  bool ask(ScanQuestion q) override {
+    if (q == ScanQuestion::ReplaceList) return add("ask", "replace"), yes;
+    return add("ask", "stop"), ok;
+  }
   void browseFolders() override { add("browse"); }
   void pump() override { ++pumps, onPump ? onPump() : void(); }
-  void setStatus(const QString& s) override { add("status", s); }
-  void setDetail(const QString& d) override { add("detail", d); }
-  void setProgress(int p) override { add("progress", QString::number(p)); }
-  void setTitle(const QString& t) override { add("title", t); }
-  void setTotals(const QString& space, const QString& count) override { add("totals", space + ' ' + count); }
-  void showCancel(bool on) override { add("cancel", on ? "1" : "0"); }
-  void beep() override { add("beep"); }
+  void report(const ScanEvent& e) override {
+    using K = ScanEvent::Kind;
+    switch (e.kind) {
+      case K::Searching: return add("searching");
+      case K::FileFound: return add("found", e.name);
+      case K::Comparing: return add("comparing", QString::number(e.count));
+      case K::Step:
+        return add("step", QString::number(e.position) + (e.runFirst >= 0 ? '@' + QString::number(e.runFirst) : ""));
+      case K::NothingFound: return add("nothing");
+      case K::Complete: return add("complete");
+      case K::Cancelled: return add("cancelled");
+      case K::Failed: return add("failed", e.failure == ScanEvent::Failure::OutOfMemory ? "memory" : e.name);
+    }
+  }
 
   void add(const char* kind, const QString& value = {}) { log << QLatin1String(kind) + ':' + value; }
   // The values of every entry of one kind, in order, joined by ','; and their number.

@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const PictureKind kinds[] = {PictureKind::Bitmap, PictureKind::Jpeg, PictureKind::Png};
   const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
   QImage image;
-  QString error;
+  PictureError error;
   if (DecodePicture(bytes, kinds[data[0] % 3], QSize(400, 300), &image, &error)) {
     if (image.isNull() || image.width() > 400 || image.height() > 300) std::abort();
-  } else if (error.isEmpty()) {
+  } else if (error.kind == PictureError::Kind::None) {
     std::abort();
   }
   return 0;

@@ -72,10 +72,12 @@ TEST_F(WindowLanguage, RussianReplacesCaptionsAndHints) {
 TEST_F(WindowLanguage, RussianScanAsksAndReportsInRussian) {
   writePair();
   open().setPumpInterval(0);
-  QString searching;
+  QString searching, comparing;
   atNextPump([&] { searching = status(); });
+  QObject::connect(&form().results(), &QAbstractItemModel::rowsInserted, &form(), [&] { comparing = status(); });
   scanFolder(tree("p"));
   EXPECT_EQ(searching, "Происходит поиск файлов, подождите ...");
+  EXPECT_EQ(comparing, "Происходит сравнение файлов, подождите ...");
   EXPECT_EQ(status(), "Выполнено.");
   trigger("Russian1");  // chosen again: nothing changes
   EXPECT_EQ(status(), "Выполнено.");
@@ -180,6 +182,20 @@ TEST_F(WindowLanguage, OnlyTheMainWindowShowsTheApplicationTitleAndQtSpeaksTheCh
   openEnglish();
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
   EXPECT_EQ(form().windowTitle(), "Duplicate finder and remover Zorvik — Comparing - 100%");
+}
+
+// The texts of the message table that no run above shows in that language.
+TEST_F(WindowLanguage, TheMessageTableSpeaksBothLanguages) {
+  ProcessEvent end{.kind = ProcessEvent::Kind::Finished, .processed = 1, .kept = 2, .failed = 3};
+  EXPECT_EQ(ProcessEndText(end, false), "Processing files - 1; kept, no identical copy left - 2; failed - 3");
+  end.processed = 0, end.kept = 1, end.failed = 0;
+  EXPECT_EQ(ProcessEndText(end, true), "Обработано файлов - 0; сохранено, нет одинаковой копии - 1");
+  EXPECT_EQ(MessageText(Message::WholeGroupsText, true).arg(1), "Отмечены все копии в группах: 1. Удалить их все?");
+  const ScanEvent memory = ScanEvent::failed(ScanEvent::Failure::OutOfMemory);
+  EXPECT_EQ(ScanFailedText(memory, false), "Scan failed: not enough memory");
+  EXPECT_EQ(ScanFailedText(memory, true), "Ошибка поиска: недостаточно памяти");
+  EXPECT_EQ(ScanFailedText(ScanEvent::failed(ScanEvent::Failure::Other, "vector"), false), "Scan failed: vector");
+  EXPECT_EQ(MessageText(Message::ComparingTitle, true).arg(37), "Comparing - 37%");
 }
 
 TEST_F(WindowLanguage, EnglishChosenWhileEnglishAsksNothing) {
