@@ -120,9 +120,14 @@ int ProcessCommand::run() {
   CliProcessHost host;
   host.processMode = mode_, host.dest = dest_, host.emptyFolders = emptyFolders_, host.yes = yes_;
   LoadedList loaded;
-  QString error;
+  ListLoadError error;
   if (!LoadListFile(listFile_, &loaded, &error)) {
-    Err(QStringLiteral("zorvik-cli: cannot read the list: ") + error);
+    QString reason = error.reason;
+    if (error.kind == ListLoadError::Kind::TooLarge)
+      reason = QStringLiteral("the list is larger than %1 MB or does not end").arg(error.bound >> 20);
+    else if (error.kind == ListLoadError::Kind::TooManyRows)
+      reason = QStringLiteral("the list has more than %1 rows").arg(error.bound);
+    Err(QStringLiteral("zorvik-cli: cannot read the list: %1: %2").arg(listFile_, reason));
     return kExitFailed;
   }
   if (loaded.unreadable > 0)

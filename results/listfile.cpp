@@ -200,12 +200,13 @@ LoadedList ParseListText(const QString& text) {
   return out;
 }
 
-bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest, qsizetype mostRows) {
-  QFile in(file);
-  if (!in.open(QIODevice::ReadOnly)) {
-    if (error) *error = file + QStringLiteral(": ") + in.errorString();
+bool LoadListFile(const QString& file, LoadedList* out, ListLoadError* error, qint64 largest, qsizetype mostRows) {
+  const auto fail = [error](ListLoadError::Kind kind, const QString& reason, qint64 bound) {
+    if (error) *error = {kind, reason, bound};
     return false;
-  }
+  };
+  QFile in(file);
+  if (!in.open(QIODevice::ReadOnly)) return fail(ListLoadError::Kind::Unreadable, in.errorString(), 0);
   // Read in pieces up to a bound, so that a device or a pipe that never
   // ends is refused instead of filling the memory.
   QByteArray bytes;
@@ -214,20 +215,11 @@ bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 l
     const QByteArray piece = in.read(1 << 20);
     if (piece.isEmpty()) break;
     bytes += piece;
-    if (bytes.size() > largest) {
-      if (error) *error = file + QStringLiteral(": the list is larger than %1 MB or does not end").arg(largest >> 20);
-      return false;
-    }
+    if (bytes.size() > largest) return fail(ListLoadError::Kind::TooLarge, QString(), largest);
   }
-  if (in.error() != QFileDevice::NoError) {
-    if (error) *error = file + QStringLiteral(": ") + in.errorString();
-    return false;
-  }
+  if (in.error() != QFileDevice::NoError) return fail(ListLoadError::Kind::Unreadable, in.errorString(), 0);
   const QString text = DecodeListBytes(std::exchange(bytes, QByteArray()));
-  if (RowCount(text) > mostRows) {
-    if (error) *error = file + QStringLiteral(": the list has more than %1 rows").arg(mostRows);
-    return false;
-  }
+  if (RowCount(text) > mostRows) return fail(ListLoadError::Kind::TooManyRows, QString(), mostRows);
   *out = ParseListText(text);
   return true;
 }

@@ -34,6 +34,19 @@ struct LoadedList {
 // for each line, one separator row for a run of empty lines.
 LoadedList ParseListText(const QString& text);
 
+// Why a list file could not be read.
+struct ListLoadError {
+  enum class Kind {
+    None,
+    Unreadable,   // the file could not be opened or read: `reason` holds the system's words
+    TooLarge,     // longer than `bound` bytes, or without end
+    TooManyRows,  // more than `bound` rows
+  };
+  Kind kind = Kind::None;
+  QString reason;
+  qint64 bound = 0;
+};
+
 // Reads a list file. On failure returns false with the reason in *error.
 // A list longer than `largest` bytes (a device, a pipe that never ends) or
 // of more than `mostRows` rows is refused, so that what is loaded fits in
@@ -43,5 +56,5 @@ LoadedList ParseListText(const QString& text);
 // list both bounds let pass, 256 MiB in 3,000,000 rows, takes about 1.9 GB.
 inline constexpr qint64 kLargestList = qint64(256) << 20;
 inline constexpr qsizetype kMostListRows = 3000000;
-bool LoadListFile(const QString& file, LoadedList* out, QString* error, qint64 largest = kLargestList,
+bool LoadListFile(const QString& file, LoadedList* out, ListLoadError* error, qint64 largest = kLargestList,
                   qsizetype mostRows = kMostListRows);

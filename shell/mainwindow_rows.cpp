@@ -36,9 +36,9 @@ void TForm1::Load1Click() {
   if (file.isEmpty()) return;
   model_.clear();
   LoadedList loaded;
-  QString error;
+  ListLoadError error;
   if (!LoadListFile(file, &loaded, &error)) {
-    tell(error);
+    tell(ListLoadErrorMessage(file, error, !English1->isChecked()));
     return;
   }
   const int unreadable = loaded.unreadable;

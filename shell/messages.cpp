@@ -48,6 +48,9 @@ constexpr MessageRow kMessages[] = {
     {Message::NotANumber, "'%1' is not a valid integer value", "'%1' is not a valid integer value"},
     {Message::UnreadableLines, "%1 lines of the list could not be read; their rows are left unmarked.",
      "Строк списка, которые не удалось прочитать: %1; они оставлены без отметки."},
+    {Message::ListTooLarge, "the list is larger than %1 MB or does not end",
+     "the list is larger than %1 MB or does not end"},
+    {Message::ListTooManyRows, "the list has more than %1 rows", "the list has more than %1 rows"},
     {Message::NotOpened, "", "не удаётся открыть файл"},
     {Message::NotAPicture, "not a valid %1 picture", "файл не является рисунком %1 или повреждён"},
     {Message::PictureTooLarge, "the picture is too large to show (%1 x %2)",
@@ -143,6 +146,15 @@ QString ScanFailedText(const ScanEvent& failed, bool russian) {
   const QString reason =
       failed.failure == ScanEvent::Failure::OutOfMemory ? MessageText(Message::NotEnoughMemory, russian) : failed.name;
   return MessageText(Message::ScanFailed, russian) + reason;
+}
+
+QString ListLoadErrorMessage(const QString& file, const ListLoadError& error, bool russian) {
+  QString reason = error.reason;
+  if (error.kind == ListLoadError::Kind::TooLarge)
+    reason = MessageText(Message::ListTooLarge, russian).arg(error.bound >> 20);
+  else if (error.kind == ListLoadError::Kind::TooManyRows)
+    reason = MessageText(Message::ListTooManyRows, russian).arg(error.bound);
+  return file + QStringLiteral(": ") + reason;
 }
 
 QString PictureErrorMessage(const QString& path, PictureKind kind, const PictureError& error, bool russian) {

@@ -6,6 +6,7 @@
 
 #include "engine/events.h"
 #include "engine/roots.h"
+#include "results/listfile.h"
 #include "results/picture.h"
 #include "results/processing.h"
 
@@ -44,6 +45,8 @@ enum class Message {
   // The rows, the list and the preview.
   NotANumber,       // %1: a size text
   UnreadableLines,  // %1: the number of lines
+  ListTooLarge,     // %1: the bound in MB
+  ListTooManyRows,  // %1: the bound in rows
   NotOpened,        // a picture; in English the system's own words
   NotAPicture,      // %1: the format
   PictureTooLarge,  // %1 x %2: its size
@@ -83,6 +86,9 @@ QString ProcessEndText(const ProcessEvent& finished, bool russian);
 
 // The status line of a scan that failed.
 QString ScanFailedText(const ScanEvent& failed, bool russian);
+
+// Why the list file `file` could not be loaded.
+QString ListLoadErrorMessage(const QString& file, const ListLoadError& error, bool russian);
 
 // Why the picture of `path`, of `kind`, cannot be shown.
 QString PictureErrorMessage(const QString& path, PictureKind kind, const PictureError& error, bool russian);

@@ -104,13 +104,14 @@ TEST(ListFile, LinesAndFieldsAreReadLeniently) {
   // Endless or huge input is refused, not read into memory without end, and
   // so is a list of more rows than memory holds; line breaks cost nothing.
   LoadedList loaded;
-  EXPECT_FALSE(LoadListFile("/dev/zero", &loaded, &error, 1 << 20));
-  EXPECT_EQ(error, "/dev/zero: the list is larger than 1 MB or does not end");
+  ListLoadError refused;
+  EXPECT_FALSE(LoadListFile("/dev/zero", &loaded, &refused, 1 << 20));
+  EXPECT_TRUE(refused.kind == ListLoadError::Kind::TooLarge && refused.bound == 1 << 20);
   const Tree t;
   const QString rows = t.file("rows.txt", "0;a;/a;1;d\n\n\n0;b;/b;1;d\n0;c;/c;1;d\n1;d;/d;1;d\n");
-  EXPECT_FALSE(LoadListFile(rows, &loaded, &error, kLargestList, 4));
-  EXPECT_EQ(error, rows + ": the list has more than 4 rows");
-  EXPECT_TRUE(LoadListFile(rows, &loaded, &error, kLargestList, 5));
+  EXPECT_FALSE(LoadListFile(rows, &loaded, &refused, kLargestList, 4));
+  EXPECT_TRUE(refused.kind == ListLoadError::Kind::TooManyRows && refused.bound == 4);
+  EXPECT_TRUE(LoadListFile(rows, &loaded, &refused, kLargestList, 5));
   EXPECT_EQ(ParseListText(QString(1 << 20, '\n')).rows.size(), 1u);
   const LoadedList crowded = ParseListText("1;a" + QString(100000, ';') + "/a;5;d");
   ASSERT_EQ(crowded.rows.size(), 1u);
