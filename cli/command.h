@@ -1,19 +1,19 @@
-// One zorvik-cli command (scan, process): its name, the options it takes, how
-// it reads its words and what it then does.
+// One zorvik-cli command (scan, process): its declared syntax (options.h),
+// how it takes in what the parser read, and what it then does.
 #pragma once
 
+#include "cli/options.h"
+
 #include <QCommandLineParser>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
-#include <utility>
 
 class Command {
  public:
   virtual ~Command() = default;
-  const QString& name() const { return name_; }
+  QString name() const { return QLatin1String(spec_.name); }
 
   // Runs the command on the words after its name; returns the exit status.
   int execute(const QStringList& args);
@@ -22,20 +22,7 @@ class Command {
   static std::unique_ptr<Command> find(const QString& name);
 
  protected:
-  // An option, "--" and its name. One with a value has the usage error for a
-  // value that is missing (or, with emptyIsMissing, empty).
-  struct Option {
-    QString name;
-    QString missingValue{};
-    bool emptyIsMissing = false;
-    bool takesValue() const { return !missingValue.isEmpty(); }
-  };
-  struct Syntax {
-    QList<Option> options;
-    bool dashDashEndsOptions = false;  // "--": every word after it is a word, not an option
-    QString secondWord{};              // when set, the usage error for a second word
-  };
-  Command(QString name, Syntax syntax) : name_(std::move(name)), syntax_(std::move(syntax)) {}
+  explicit Command(const CommandSpec& spec) : spec_(spec) {}
 
   // Takes in what the parser read; returns the usage error, empty when the
   // words make sense together.
@@ -44,11 +31,7 @@ class Command {
   virtual int run() = 0;
 
  private:
-  const Option* option(const QString& word) const;
-  QString firstUsageError(const QStringList& args) const;
-
-  QString name_;
-  Syntax syntax_;
+  const CommandSpec& spec_;
 };
 
 std::unique_ptr<Command> MakeScanCommand();

@@ -80,16 +80,7 @@ class CliProcessHost : public ProcessHost {
 
 class ProcessCommand : public Command {
  public:
-  ProcessCommand()
-      : Command(
-            QStringLiteral("process"),
-            {{{QStringLiteral("remove")},
-              {QStringLiteral("recycle")},
-              {QStringLiteral("move"), QStringLiteral("--move needs a destination folder"), /*emptyIsMissing=*/true},
-              {QStringLiteral("delete-empty-folders")},
-              {QStringLiteral("yes")}},
-             /*dashDashEndsOptions=*/false,
-             QStringLiteral("more than one list file")}) {}
+  ProcessCommand() : Command(CliCommand("process")) {}
 
  protected:
   QString parse(const QCommandLineParser& parser) override;
@@ -106,13 +97,14 @@ QString ProcessCommand::parse(const QCommandLineParser& parser) {
     if (!word.isEmpty()) listFile_ = word;  // at most one: an empty word names no list
   if (listFile_.isEmpty()) return QStringLiteral("missing list file");
   const QStringList given = parser.optionNames();
-  const qsizetype modes = given.count(QStringLiteral("remove")) + given.count(QStringLiteral("recycle")) +
-                          given.count(QStringLiteral("move"));
-  if (modes != 1) return QStringLiteral("choose one of --remove, --recycle and --move DEST");
-  if (parser.isSet(QStringLiteral("recycle"))) mode_ = ProcessMode::Recycle;
-  if (parser.isSet(QStringLiteral("move"))) mode_ = ProcessMode::Move, dest_ = parser.value(QStringLiteral("move"));
-  emptyFolders_ = parser.isSet(QStringLiteral("delete-empty-folders"));
-  yes_ = parser.isSet(QStringLiteral("yes"));
+  const QString remove = QLatin1String(option::kRemove), recycle = QLatin1String(option::kRecycle),
+                move = QLatin1String(option::kMove);
+  if (given.count(remove) + given.count(recycle) + given.count(move) != 1)
+    return QStringLiteral("choose one of --remove, --recycle and --move DEST");
+  if (parser.isSet(recycle)) mode_ = ProcessMode::Recycle;
+  if (parser.isSet(move)) mode_ = ProcessMode::Move, dest_ = parser.value(move);
+  emptyFolders_ = parser.isSet(QLatin1String(option::kDeleteEmptyFolders));
+  yes_ = parser.isSet(QLatin1String(option::kYes));
   return QString();
 }
 

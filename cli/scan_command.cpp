@@ -133,15 +133,7 @@ void CliScanHost::report(const ScanEvent& event) {
 
 class ScanCommand : public Command {
  public:
-  ScanCommand()
-      : Command(QStringLiteral("scan"), {{{QStringLiteral("mask"), QStringLiteral("--mask needs a value")},
-                                          {QStringLiteral("skip-small")},
-                                          {QStringLiteral("skip-empty")},
-                                          {QStringLiteral("exact")},
-                                          {QStringLiteral("protect"), QStringLiteral("--protect needs a value")},
-                                          {QStringLiteral("output"), QStringLiteral("--output needs a value")},
-                                          {QStringLiteral("folders"), QStringLiteral("--folders needs a value")}},
-                                         /*dashDashEndsOptions=*/true}) {}
+  ScanCommand() : Command(CliCommand("scan")) {}
 
  protected:
   QString parse(const QCommandLineParser& parser) override;
@@ -158,21 +150,22 @@ class ScanCommand : public Command {
 
 QString ScanCommand::parse(const QCommandLineParser& parser) {
   const QStringList folders = parser.positionalArguments();
-  const bool foldersText = parser.isSet(QStringLiteral("folders"));
+  const QString foldersOption = QLatin1String(option::kFolders);
+  const bool foldersText = parser.isSet(foldersOption);
   if (foldersText && !folders.isEmpty()) return QStringLiteral("give folders or --folders, not both");
   if (!foldersText && folders.isEmpty()) return QStringLiteral("missing folder");
   // The folders text separates folders by ';': such a name would be split
   // and a different folder scanned.
   for (const QString& f : folders)
     if (f.contains(QLatin1Char(';'))) return QStringLiteral("folder '%1' contains ';', which separates folders").arg(f);
-  folders_ = foldersText ? parser.value(QStringLiteral("folders")) : JoinFoldersText(folders);
-  mask_ = parser.value(QStringLiteral("mask"));
+  folders_ = foldersText ? parser.value(foldersOption) : JoinFoldersText(folders);
+  mask_ = parser.value(QLatin1String(option::kMask));
   if (mask_.isEmpty() || mask_ == QLatin1String("*")) mask_ = QStringLiteral("*.*");
-  protect_ = parser.value(QStringLiteral("protect"));
-  skipSmall_ = parser.isSet(QStringLiteral("skip-small"));
-  skipEmpty_ = parser.isSet(QStringLiteral("skip-empty"));
-  exact_ = parser.isSet(QStringLiteral("exact"));
-  if (parser.isSet(QStringLiteral("output"))) output_ = parser.value(QStringLiteral("output"));
+  protect_ = parser.value(QLatin1String(option::kProtect));
+  skipSmall_ = parser.isSet(QLatin1String(option::kSkipSmall));
+  skipEmpty_ = parser.isSet(QLatin1String(option::kSkipEmpty));
+  exact_ = parser.isSet(QLatin1String(option::kExact));
+  if (parser.isSet(QLatin1String(option::kOutput))) output_ = parser.value(QLatin1String(option::kOutput));
   return QString();
 }
 

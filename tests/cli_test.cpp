@@ -1,7 +1,10 @@
+#include "cli/options.h"
 #include "platform/fs.h"
 #include "tree.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -106,6 +109,7 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
                                {"scan", "--folders", "x", t.root()},
                                {"scan", t("a;b")},                  // a folder name that the folders text would split
                                {"scan", "--mask=*.txt", t.root()},  // a value is the next word, never after '='
+                               {"scan", "--folders", "--exact"},    // nor an option of the command
                                {"process", t("list")},
                                {"frobnicate"}};
   for (const QStringList& args : cases) {
@@ -114,12 +118,81 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
     EXPECT_EQ(r.err.count('\n'), 1) << r.err.constData();
     EXPECT_EQ(r.out, "");
   }
+  const Outcome yes = Cli({"process", t("list"), "--move", "--yes"});  // no folder named "--yes"
+  EXPECT_EQ(yes.err, "zorvik-cli: --move needs a destination folder (see zorvik-cli --help)\n");
   const Outcome r = Cli({"scan", "--output", t("missing/list.txt"), t.root()});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot write the list")) << r.err.constData();
   const Outcome version = Cli({"--version"});  // the version line scripts read
   EXPECT_EQ(version.code, 0);
   EXPECT_EQ(version.out, "zorvik-cli 1.5\n");
+}
+
+namespace {
+
+QString Source(const char* path) {
+  QFile f(QStringLiteral(ZORVIK_SOURCE_DIR "/") + path);
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The option words of a text of the manual page or the completion: every
+// "--NAME", and "--" alone.
+QSet<QString> OptionWords(QString text) {
+  text.replace("\\-", "-");
+  static const QRegularExpression word("(?<![\\w-])--(?:[a-z][a-z-]*)?(?![\\w-])");
+  QSet<QString> words;
+  for (const QRegularExpressionMatch& m : word.globalMatch(text)) words.insert(m.captured());
+  return words;
+}
+
+// The part of `text` from the first match of `start` to the next match of
+// `end` after it.
+QString Between(const QString& text, const QString& start, const QString& end) {
+  const QRegularExpressionMatch from = QRegularExpression(start).match(text);
+  if (!from.hasMatch()) return QString();
+  const qsizetype to = text.indexOf(QRegularExpression(end), from.capturedEnd());
+  return text.mid(from.capturedEnd(), to < 0 ? -1 : to - from.capturedEnd());
+}
+
+}  // namespace
+
+// The manual page and the bash completion are written by hand: each names
+// every option of every command where it belongs, and no other.
+TEST(Cli, TheManualPageAndTheCompletionNameEveryOptionAndNoOther) {
+  const QString page = Source("packaging/zorvik-cli.1.in"), completion = Source("packaging/zorvik-cli.bash");
+  ASSERT_FALSE(page.isEmpty() || completion.isEmpty());
+  QSet<QString> withValues, names{"--help", "--version"};
+  for (const CommandSpec& c : CliCommands()) {
+    const QString name = QString::fromLatin1(c.name);
+    names.insert(name);
+    QSet<QString> options;
+    for (const OptionSpec& o : c.options) {
+      options.insert(o.word());
+      if (o.takesValue()) withValues.insert(o.word());
+    }
+    // The synopsis of the command, and the items of its section of options.
+    const QString synopsis = Between(page, "\\.SY zorvik\\\\-cli\n\\.B " + name + "\n", "\\.YS");
+    EXPECT_EQ(OptionWords(synopsis), options) << qPrintable(name);
+    QString items;
+    const QString section = Between(page, "\\.SS Options of " + name + "\n", "\n\\.S[SH] ");
+    for (const QRegularExpressionMatch& m : QRegularExpression("\\.TP\n([^\n]*)").globalMatch(section))
+      items += m.captured(1) + '\n';
+    if (c.dashDashEndsOptions) options.insert("--");
+    EXPECT_EQ(OptionWords(items), options) << qPrintable(name);
+    // The words the completion offers after the command.
+    const QString offered = Between(completion, "\n\\s*" + name + "\\)", ";;");
+    EXPECT_EQ(OptionWords(Between(offered, "compgen -W '", "'")), options) << qPrintable(name);
+  }
+  EXPECT_EQ(OptionWords(Between(page, "\\.SS Other options\n", "\n\\.S[SH] ")),
+            (QSet<QString>{"--help", "--version"}));
+  const QStringList first = Between(completion, "compgen -W '", "'").split(' ');
+  EXPECT_EQ(QSet<QString>(first.begin(), first.end()), names);
+  // After an option that takes a value the completion offers no option.
+  QString patterns;
+  const QString afterOption = Between(completion, "case \\$prev in", "esac");
+  for (const QRegularExpressionMatch& m : QRegularExpression("\n\\s*([-a-z |]+)\\)").globalMatch(afterOption))
+    patterns += m.captured(1) + ' ';
+  EXPECT_EQ(OptionWords(patterns), withValues);
 }
 
 TEST(Cli, ExactComparesLargeFilesInFull) {
