@@ -22,9 +22,8 @@ int Command::execute(const QStringList& args) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     for (const OptionSpec& o : spec_.options)
-      parser.addOption(o.takesValue()
-                           ? QCommandLineOption(QLatin1String(o.name), QString(), QLatin1String(o.value))
-                           : QCommandLineOption(QLatin1String(o.name)));
+      parser.addOption(o.takesValue() ? QCommandLineOption(QLatin1String(o.name), QString(), QLatin1String(o.value))
+                                      : QCommandLineOption(QLatin1String(o.name)));
     // Once the words passed the check, the parser finds nothing to object to;
     // its own error text would only show were the two ever to disagree.
     error = parser.parse(QStringList(QStringLiteral("zorvik-cli")) + args) ? parse(parser) : parser.errorText();

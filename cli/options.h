@@ -38,11 +38,11 @@ struct OptionSpec {
 
 struct CommandSpec {
   const char* name;
-  const char* words;             // the words it takes, as the usage names them
-  bool wordsAreAlternative;      // the words are one of the alternatives
-  bool dashDashEndsOptions;      // "--": every word after it is a word, not an option
-  const char* secondWord;        // the usage error for a second word; none: words without number
-  const char* summary;           // what it does, in lines
+  const char* words;         // the words it takes, as the usage names them
+  bool wordsAreAlternative;  // the words are one of the alternatives
+  bool dashDashEndsOptions;  // "--": every word after it is a word, not an option
+  const char* secondWord;    // the usage error for a second word; none: words without number
+  const char* summary;       // what it does, in lines
   std::span<const OptionSpec> options;
 
   // The option that `word` ("--NAME") names, or none.

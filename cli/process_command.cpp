@@ -2,10 +2,10 @@
 // a result list.
 #include "cli/command.h"
 #include "cli/terminal.h"
+#include "platform/fs.h"
 #include "results/listfile.h"
 #include "results/model.h"
 #include "results/processing.h"
-#include "platform/fs.h"
 
 #include <unistd.h>
 #include <cstdio>

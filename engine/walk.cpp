@@ -8,8 +8,7 @@ namespace {
 constexpr qint64 kSmallFile = 20480;
 }  // namespace
 
-Walker::Walker(ScanHost& host, RunToken run, CandidateList& list)
-    : host_(host), run_(std::move(run)), list_(list) {}
+Walker::Walker(ScanHost& host, RunToken run, CandidateList& list) : host_(host), run_(std::move(run)), list_(list) {}
 
 void Walker::ScanRoots(const QStringList& roots) {
   const qsizetype count = roots.size();

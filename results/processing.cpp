@@ -131,7 +131,8 @@ class Run {
     int error = 0;
     if (destination_.open(text, &error)) return true;
     result_.destinationError = error;
-    host_.report({.kind = ProcessEvent::Kind::DestinationFailed, .mode = ProcessMode::Move, .path = text, .error = error});
+    host_.report(
+        {.kind = ProcessEvent::Kind::DestinationFailed, .mode = ProcessMode::Move, .path = text, .error = error});
     return false;
   }
 

@@ -1,8 +1,8 @@
 // Zorvik: the program's entry. Sets the application title, creates the
 // main window, then the folder-list dialog, and runs until the window closes.
+#include "platform/desktop.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
-#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"

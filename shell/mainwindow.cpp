@@ -3,9 +3,9 @@
 // read from the window and report to it is in mainwindow_events.cpp.
 #include "shell/mainwindow.h"
 
+#include "platform/desktop.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
-#include "platform/desktop.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
@@ -179,7 +179,8 @@ void TForm1::AddFolders1Click() {
 
 void TForm1::Addto1Click() {
   if (Addto1->isChecked()) {
-    if (!services_.desktop->addFolderCommand(message(Message::FolderCommandText))) tell(message(Message::FolderCommandFailed));
+    if (!services_.desktop->addFolderCommand(message(Message::FolderCommandText)))
+      tell(message(Message::FolderCommandFailed));
   } else {
     services_.desktop->removeFolderCommand();
   }

@@ -164,8 +164,8 @@ void TForm1::buildControls() {
   BaseView = new ResultView(Splitter1);
   BaseView->setMinimumWidth(30);  // the preview pane grows until the list is 30 wide
   // The column captions are the same in both languages.
-  model_.setColumnCaptions({QStringLiteral("Имя файла"), QStringLiteral("Путь"), QStringLiteral("Размер КБ"),
-                            QStringLiteral("Дата")});
+  model_.setColumnCaptions(
+      {QStringLiteral("Имя файла"), QStringLiteral("Путь"), QStringLiteral("Размер КБ"), QStringLiteral("Дата")});
   BaseView->setModel(&model_);
   BaseView->setSelectionBehavior(QAbstractItemView::SelectRows);
   BaseView->setSelectionMode(QAbstractItemView::SingleSelection);

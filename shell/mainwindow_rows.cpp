@@ -2,8 +2,8 @@
 // selected row and the picture preview.
 #include "shell/mainwindow.h"
 
-#include "platform/fs.h"
 #include "platform/desktop.h"
+#include "platform/fs.h"
 #include "platform/ui.h"
 #include "results/listfile.h"
 #include "results/picture.h"
@@ -45,8 +45,7 @@ void TForm1::Load1Click() {
   // Setting the marks reports the totals (or their error) once; with no
   // mark set, the fields show the empty list's totals.
   if (!model_.appendRows(std::move(loaded.rows))) model_.UpdateTotals();
-  if (unreadable > 0)
-    tell(message(Message::UnreadableLines).arg(unreadable));
+  if (unreadable > 0) tell(message(Message::UnreadableLines).arg(unreadable));
 }
 
 // ---------------------------------------------------------------- rows

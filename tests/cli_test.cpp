@@ -183,8 +183,7 @@ TEST(Cli, TheManualPageAndTheCompletionNameEveryOptionAndNoOther) {
     const QString offered = Between(completion, "\n\\s*" + name + "\\)", ";;");
     EXPECT_EQ(OptionWords(Between(offered, "compgen -W '", "'")), options) << qPrintable(name);
   }
-  EXPECT_EQ(OptionWords(Between(page, "\\.SS Other options\n", "\n\\.S[SH] ")),
-            (QSet<QString>{"--help", "--version"}));
+  EXPECT_EQ(OptionWords(Between(page, "\\.SS Other options\n", "\n\\.S[SH] ")), (QSet<QString>{"--help", "--version"}));
   const QStringList first = Between(completion, "compgen -W '", "'").split(' ');
   EXPECT_EQ(QSet<QString>(first.begin(), first.end()), names);
   // After an option that takes a value the completion offers no option.

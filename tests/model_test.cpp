@@ -33,7 +33,8 @@ struct Totals {
   explicit Totals(ResultModel& model) {
     QObject::connect(&model, &ResultModel::totalsChanged,
                      [this](const QString& s, const QString& c) { last = fields = s + ' ' + c, ++reports; });
-    QObject::connect(&model, &ResultModel::totalsError, [this](const QString& e) { last = "no number: '" + e + "'", ++reports, ++errors; });
+    QObject::connect(&model, &ResultModel::totalsError,
+                     [this](const QString& e) { last = "no number: '" + e + "'", ++reports, ++errors; });
   }
 };
 

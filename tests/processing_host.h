@@ -40,14 +40,29 @@ class Proc : public ProcessHost {
   void report(const ProcessEvent& e) override {
     using K = ProcessEvent::Kind;
     switch (e.kind) {
-      case K::Started: phases << "started"; return;
-      case K::Progress: progress << QString::number(e.position); return;
-      case K::Done: return;
-      case K::Gone: gone << e.path + " = " + QString::number(e.error); return;
-      case K::Kept: kept << e.path; return;
-      case K::Failed: failedModes << e.mode; [[fallthrough]];
-      case K::DestinationFailed: failedRows << e.path + ": " + fs::ErrorText(e.error); return;
-      case K::Finished: phases << QStringLiteral("finished %1 %2 %3").arg(e.processed).arg(e.kept).arg(e.failed); return;
+      case K::Started:
+        phases << "started";
+        return;
+      case K::Progress:
+        progress << QString::number(e.position);
+        return;
+      case K::Done:
+        return;
+      case K::Gone:
+        gone << e.path + " = " + QString::number(e.error);
+        return;
+      case K::Kept:
+        kept << e.path;
+        return;
+      case K::Failed:
+        failedModes << e.mode;
+        [[fallthrough]];
+      case K::DestinationFailed:
+        failedRows << e.path + ": " + fs::ErrorText(e.error);
+        return;
+      case K::Finished:
+        phases << QStringLiteral("finished %1 %2 %3").arg(e.processed).arg(e.kept).arg(e.failed);
+        return;
     }
   }
 };

@@ -46,15 +46,22 @@ class Host : public ScanHost {
   void report(const ScanEvent& e) override {
     using K = ScanEvent::Kind;
     switch (e.kind) {
-      case K::Searching: return add("searching");
-      case K::FileFound: return add("found", e.name);
-      case K::Comparing: return add("comparing", QString::number(e.count));
+      case K::Searching:
+        return add("searching");
+      case K::FileFound:
+        return add("found", e.name);
+      case K::Comparing:
+        return add("comparing", QString::number(e.count));
       case K::Step:
         return add("step", QString::number(e.position) + (e.runFirst >= 0 ? '@' + QString::number(e.runFirst) : ""));
-      case K::NothingFound: return add("nothing");
-      case K::Complete: return add("complete");
-      case K::Cancelled: return add("cancelled");
-      case K::Failed: return add("failed", e.failure == ScanEvent::Failure::OutOfMemory ? "memory" : e.name);
+      case K::NothingFound:
+        return add("nothing");
+      case K::Complete:
+        return add("complete");
+      case K::Cancelled:
+        return add("cancelled");
+      case K::Failed:
+        return add("failed", e.failure == ScanEvent::Failure::OutOfMemory ? "memory" : e.name);
     }
   }
 

@@ -4,8 +4,8 @@
 //   screenshot OUT.png [FOLDER] [ru] [--list FILE] [--status TEXT] [--size min|WIDTHxHEIGHT]
 // --size gives the client area (the window less its menu bar), or the
 // smallest the window allows; --status sets the status line at the end.
-#include "platform/settings.h"
 #include "platform/desktop.h"
+#include "platform/settings.h"
 #include "platform/ui.h"
 #include "shell/folderlist.h"
 #include "shell/mainwindow.h"

@@ -197,7 +197,8 @@ TEST_F(WindowLanguage, TheMessageTableSpeaksBothLanguages) {
   EXPECT_EQ(ScanFailedText(ScanEvent::failed(ScanEvent::Failure::Other, "vector"), false), "Scan failed: vector");
   EXPECT_EQ(MessageText(Message::ComparingTitle, true).arg(37), "Comparing - 37%");
   const ListLoadError large{ListLoadError::Kind::TooLarge, QString(), qint64(256) << 20};
-  EXPECT_EQ(ListLoadErrorMessage("/dev/zero", large, true), "/dev/zero: the list is larger than 256 MB or does not end");
+  EXPECT_EQ(ListLoadErrorMessage("/dev/zero", large, true),
+            "/dev/zero: the list is larger than 256 MB or does not end");
   const ListLoadError rows{ListLoadError::Kind::TooManyRows, QString(), 3000000};
   EXPECT_EQ(ListLoadErrorMessage("/l", rows, false), "/l: the list has more than 3000000 rows");
 }

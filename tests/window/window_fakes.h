@@ -3,8 +3,8 @@
 // temporary directory, and a fixture that opens the main window with them.
 #pragma once
 
-#include "platform/settings.h"
 #include "platform/desktop.h"
+#include "platform/settings.h"
 #include "platform/ui.h"
 #include "shell/about.h"
 #include "shell/folderlist.h"
