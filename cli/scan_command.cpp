@@ -94,6 +94,13 @@ class CliScanHost : public ScanHost {
     anyRefused = true;
   }
   bool ask(ScanQuestion) override { return true; }
+  QString cacheFile;
+  QString contentCacheFile() override { return cacheFile; }
+  void cacheIgnored(const QString& path, ContentCache::Problem problem) override;
+  void cacheNotWritten(const QString& path, const QString& reason) override {
+    progress.finish();
+    Err(QStringLiteral("zorvik-cli: %1: the content cache could not be written (%2)").arg(path, reason));
+  }
   void pump() override { progress.tick(); }
   void report(const ScanEvent& event) override;
 
@@ -131,6 +138,29 @@ void CliScanHost::report(const ScanEvent& event) {
   }
 }
 
+// One line; the scan goes on without what the file held.
+void CliScanHost::cacheIgnored(const QString& path, ContentCache::Problem problem) {
+  const char* why = "";
+  switch (problem) {
+    case ContentCache::Problem::None:
+      return;
+    case ContentCache::Problem::Unreadable:
+      why = "it cannot be read";
+      break;
+    case ContentCache::Problem::NotACache:
+      why = "it is no content cache";
+      break;
+    case ContentCache::Problem::OtherVersion:
+      why = "it is of another version";
+      break;
+    case ContentCache::Problem::Damaged:
+      why = "it is damaged or cut short";
+      break;
+  }
+  progress.finish();
+  Err(QStringLiteral("zorvik-cli: %1: the content cache is ignored: %2").arg(path, QLatin1String(why)));
+}
+
 class ScanCommand : public Command {
  public:
   ScanCommand() : Command(CliCommand("scan")) {}
@@ -146,6 +176,7 @@ class ScanCommand : public Command {
   QString folders_, mask_, protect_;
   bool skipSmall_ = false, skipEmpty_ = false, exact_ = false;
   std::optional<QString> output_;
+  QString cacheFile_;  // empty: no cache
 };
 
 QString ScanCommand::parse(const QCommandLineParser& parser) {
@@ -166,6 +197,11 @@ QString ScanCommand::parse(const QCommandLineParser& parser) {
   skipEmpty_ = parser.isSet(QLatin1String(option::kSkipEmpty));
   exact_ = parser.isSet(QLatin1String(option::kExact));
   if (parser.isSet(QLatin1String(option::kOutput))) output_ = parser.value(QLatin1String(option::kOutput));
+  const bool noCache = parser.isSet(QLatin1String(option::kNoCache));
+  if (noCache && parser.isSet(QLatin1String(option::kCache))) return QStringLiteral("give --cache or --no-cache, not both");
+  cacheFile_ = noCache                                           ? QString()
+               : parser.isSet(QLatin1String(option::kCache)) ? parser.value(QLatin1String(option::kCache))
+                                                             : DefaultContentCachePath();
   return QString();
 }
 
@@ -173,6 +209,7 @@ int ScanCommand::run() {
   CliScanHost host;
   host.folders = folders_, host.maskText = mask_, host.protect = protect_;
   host.skipSmallFiles = skipSmall_, host.skipEmptyFiles = skipEmpty_, host.fast = !exact_;
+  host.cacheFile = cacheFile_;
   ScanDriver driver(host);
   driver.Scan();
   host.progress.finish();
@@ -194,12 +231,14 @@ int ScanCommand::run() {
   if (qEnvironmentVariableIsSet("ZORVIK_STATS")) {
     const CompareStats& s = driver.lastStats();
     Err(QStringLiteral("candidates %1, memory before the comparison %5 KiB, bytes read %2, files opened %3, "
-                       "non-duplicates read twice %4")
+                       "non-duplicates read twice %4, cache entries loaded %6, used %7")
             .arg(driver.candidates().count())
             .arg(s.bytesRead)
             .arg(s.filesOpened)
             .arg(s.nonDuplicatesReadTwice)
-            .arg(host.rssBeforeCompare));
+            .arg(host.rssBeforeCompare)
+            .arg(driver.lastCacheEntries())
+            .arg(s.cacheEntriesUsed));
   }
   return status;
 }

@@ -16,6 +16,7 @@ struct CandidateRecord {
   QString path;
   qint64 mtime = 0;  // seconds since the epoch
   bool taken = false;
+  int cacheEntry = -1;  // its trusted entry in the content cache, or -1
   fs::FileId folder{};  // the folder the walk found it in
 };
 

@@ -17,7 +17,12 @@
 //   size runs   runAt, freeRecords: the free records of one size, one group.
 //   first look  firstLook: a digest of the first kFirstLook bytes of each
 //               file; what is read here sorts files and never proves
-//               anything. Empty files end here: they are only opened.
+//               anything. Empty files end here: they are only opened. With
+//               the content cache, a file's trusted digest of these bytes
+//               stands in for reading them: it only sorts too.
+//   cache       cacheSplit: files whose trusted cache entries hold different
+//               digests of the same bytes are parted without a read
+//               (compare_cache.cpp); this stage only ever splits.
 //   first page  splitCrowds: a crowd, a group too large to be read side by
 //               side (over maxSideBySide_ files), is split by a digest of the
 //   and rest    rest of its first page (up to kProbe) and, for a file whose
@@ -50,8 +55,8 @@
 // once more for the digests), and two files are only ever called equal
 // after every byte of both was compared, the bytes of the first look
 // included. With fast comparison on, files over kFastLimit skip the first
-// look: the other stages run on eight sampled blocks instead of the whole
-// content.
+// look: the other stages (the cache's first) run on eight sampled blocks
+// instead of the whole content.
 //
 // The pass lets pending events run (pumpStopped) after each file a digest
 // opens and after each chunk of a long digest, after the files of a
@@ -69,6 +74,8 @@
 #include "engine/bytes.h"
 #include "engine/scan.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <utility>
 
@@ -79,8 +86,8 @@ constexpr qint64 kSampleBlock = 65536;  // one sample of the fast rule
 
 }  // namespace
 
-ComparePass::ComparePass(CandidateList& list, ScanHost& host, RunToken run)
-    : list_(list), host_(host), run_(std::move(run)), progress_(host) {}
+ComparePass::ComparePass(CandidateList& list, ScanHost& host, RunToken run, ContentCache* cache)
+    : list_(list), host_(host), run_(std::move(run)), progress_(host), cache_(cache) {}
 
 bool ComparePass::pumpStopped() {
   host_.pump();
@@ -95,6 +102,7 @@ bool ComparePass::run() {
   readPerRecord_.assign(static_cast<size_t>(n_), 0);
   reported_.assign(static_cast<size_t>(n_), false);
   leftOut_.assign(static_cast<size_t>(n_), false);
+  if (cache_) cacheUsed_.assign(static_cast<size_t>(n_), false);
   // A quarter of the files the program may hold open leaves room for the
   // rest of the program and for a digest's two files.
   maxSideBySide_ = static_cast<size_t>(std::clamp<qint64>(fs::OpenFileLimit() / 4, 2, qint64{kMaxSideBySide}));
@@ -110,6 +118,7 @@ bool ComparePass::run() {
     const size_t at = static_cast<size_t>(k);
     if (!reported_[at] && readPerRecord_[at] > list_.at(k).size) ++stats_.nonDuplicatesReadTwice;
   }
+  stats_.cacheEntriesUsed = std::count(cacheUsed_.begin(), cacheUsed_.end(), true);
   return true;
 }
 
@@ -175,7 +184,10 @@ ComparePass::Records ComparePass::freeRecords(int first, int last) const {
 bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
   const qint64 size = RecordSize(list_.at(first));
   Groups run{freeRecords(first, last)};
+  stamps_.clear();
+  now_ = QDateTime::currentMSecsSinceEpoch() * 1000000;
   std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(run, size);
+  stamps_.clear();
   if (!groups) return false;
   out.groups = std::move(*groups);
   for (auto& g : out.groups) std::sort(g.begin(), g.end());
@@ -198,6 +210,7 @@ std::optional<ComparePass::Groups> ComparePass::contentGroups(const Groups& run,
   if (start.length > 0) reading.proved.push_back(start);  // after the first look, proved too
 
   std::optional<Groups> groups = firstLook(run, reading);
+  if (groups) groups = cacheSplit(std::move(*groups));
   if (groups) groups = splitCrowds(std::move(*groups), reading);
   if (groups) groups = byteProof(std::move(*groups), reading);
   return groups;
@@ -211,8 +224,9 @@ std::optional<ComparePass::Groups> ComparePass::sampleGroups(Groups run, qint64 
   for (int s = 1; s <= 6; ++s) reading.sorted.push_back({(size - kSampleBlock) * s / 7, kSampleBlock});
   reading.sorted.push_back({size - kSampleBlock, kSampleBlock});
   reading.proved = reading.sorted;
+  reading.sampled = true;
 
-  std::optional<Groups> groups = splitCrowds(std::move(run), reading);
+  std::optional<Groups> groups = splitCrowds(cacheSplit(std::move(run)), reading);
   if (groups) groups = byteProof(std::move(*groups), reading);
   return groups;
 }

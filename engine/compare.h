@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/candidates.h"
+#include "engine/contentcache.h"
 #include "engine/gaps.h"
 #include "engine/progress.h"
 #include "engine/runtoken.h"
@@ -18,6 +19,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 class ScanHost;
@@ -31,6 +33,9 @@ struct CompareStats {
   // Files not reported as copies that were read past their size in total
   // (read more than once); stays 0 unless something is wrong.
   qint64 nonDuplicatesReadTwice = 0;
+  // Files whose digests from the content cache told them apart from others
+  // (or stood in for their first look).
+  qint64 cacheEntriesUsed = 0;
 };
 
 // Files larger than this are compared by samples when fast comparison is on.
@@ -39,8 +44,10 @@ inline constexpr qint64 kFastLimit = 10485760;
 class ComparePass {
  public:
   // The pass of the run `run`, which it asks after every pump whether it
-  // may go on.
-  ComparePass(CandidateList& list, ScanHost& host, RunToken run);
+  // may go on. With a `cache`, files whose trusted entries prove them
+  // different are not read to tell them apart, and the digests of what is
+  // read are recorded in it (compare_cache.cpp).
+  ComparePass(CandidateList& list, ScanHost& host, RunToken run, ContentCache* cache = nullptr);
   // Runs the pass; false when it ended because its run stopped.
   bool run();
   const CompareStats& stats() const { return stats_; }
@@ -67,6 +74,7 @@ class ComparePass {
     qint64 firstLook = 0;  // bytes of the first look (0: none)
     Segments sorted;       // the bytes crowds are sorted by, by digest
     Segments proved;       // the bytes compared byte for byte, in reading order
+    bool sampled = false;  // by the fast rule's samples
   };
   // A run sorted into groups: the group of each record.
   struct Partition {
@@ -92,6 +100,7 @@ class ComparePass {
   // how): each takes groups and returns groups, or nothing when stopped.
   std::optional<Groups> contentGroups(const Groups& run, qint64 size);
   std::optional<Groups> sampleGroups(Groups run, qint64 size);
+  Groups cacheSplit(Groups groups);
   std::optional<Groups> firstLook(const Groups& groups, const Reading& reading);
   std::optional<Groups> splitCrowds(Groups groups, const Reading& reading);
   std::optional<Groups> byteProof(Groups groups, const Reading& reading);
@@ -120,6 +129,15 @@ class ComparePass {
   bool open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors = nullptr);
   bool readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length);
   void countRead(int record, qint64 length);
+  // The content cache: the parts of `group` by the first range that all its
+  // files have a trusted digest of and not all the same; none when there is
+  // no such range. The digest of a range read from `record`, or
+  // recorded for it.
+  std::optional<Groups> splitByCache(const Records& group);
+  std::optional<std::uint64_t> cachedDigest(int record, const CachedRange& range);
+  void recordDigest(int record, RangeKind kind, qint64 offset, qint64 length, std::uint64_t digest);
+  void recordStream(const OpenedFile& file, const Reading& reading, qint64 position);
+  static qint64 StreamPosition(const Strand& strand, const Segments& segments);
   // Counts `record` as a gap, once whatever stage meets it.
   void leftOut(int record, Gap gap, int error = 0);
   bool pumpStopped();
@@ -134,6 +152,11 @@ class ComparePass {
   std::vector<bool> leftOut_;
   std::vector<char> buffer_;
   ScanGaps gaps_;
+  ContentCache* cache_;
+  std::vector<bool> cacheUsed_;
+  // The stamp of each file of the run opened last, as its descriptor gave it.
+  std::unordered_map<int, fs::FileStamp> stamps_;
+  qint64 now_ = 0;  // when the run began, ns since the epoch
   size_t maxSideBySide_ = kMaxSideBySide;
   int n_ = 0;
 };

@@ -69,6 +69,9 @@ struct ComparePass::OpenedFile {
   int record;
   fs::ReadFile file;
   bool holes;  // it may have holes
+  // For the content cache: the digest of what the proof has read of it so
+  // far, in its order; none once a stretch was passed unread.
+  mutable std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> stream{nullptr, XXH3_freeState};
 };
 
 // Files (indices into the opened files) that agreed up to a point: the next
@@ -98,11 +101,22 @@ std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& rec
   Hash hash;
   std::vector<std::pair<Digest, int>> keyed;
   keyed.reserve(records.size());
+  // With the content cache, a trusted digest of the bytes stands in for
+  // reading them, and what is read is recorded; both by their 64 bits.
+  const bool cached = cache_ && size > 0 && segments.size() == 1;
+  const CachedRange range{0, segments.front().offset, segments.front().length, RangeKind::Bytes};
   for (const int k : records) {
+    if (const std::optional<std::uint64_t> c = cached ? cachedDigest(k, range) : std::nullopt) {
+      keyed.emplace_back(Digest{0, *c}, k);
+      continue;
+    }
     if (pumpStopped()) return std::nullopt;
     fs::ReadFile file;
     if (!open(file, k, size)) continue;
-    if (const std::optional<Digest> d = digestOf(file, k, segments, hash)) keyed.emplace_back(*d, k);
+    const std::optional<Digest> d = digestOf(file, k, segments, hash);
+    if (!d) continue;
+    if (cached) recordDigest(k, range.kind, range.offset, range.length, d->second);
+    keyed.emplace_back(cached ? Digest{0, d->second} : *d, k);
   }
   return GroupsOfEqualKey(std::move(keyed));
 }
@@ -125,6 +139,7 @@ std::optional<ComparePass::Groups> ComparePass::groupByPageAndRest(const Records
     if (!open(file, k, size)) continue;
     const std::optional<Digest> p = digestOf(file, k, page, hash);
     if (!p) continue;
+    if (page.size() == 1) recordDigest(k, RangeKind::Bytes, page.front().offset, page.front().length, p->second);
     const auto [seen, isNew] = restUnread.try_emplace(*p, k);
     if (isNew) continue;
     if (const int first = std::exchange(seen->second, -1); first >= 0) {
@@ -157,8 +172,12 @@ std::optional<ComparePass::Digest> ComparePass::restDigest(fs::ReadFile& file, i
     }
     digests.push_back(*d);
   }
-  if (digests.size() == 1) return digests.front();
+  if (digests.size() == 1) {
+    recordDigest(record, RangeKind::Content, later.front().offset, later.front().length, digests.front().second);
+    return digests.front();
+  }
   const XXH128_hash_t d = XXH3_128bits(digests.data(), digests.size() * sizeof(Digest));
+  recordDigest(record, RangeKind::SampleRest, 0, 0, d.low64);
   return Digest{d.high64, d.low64};
 }
 
@@ -201,7 +220,11 @@ std::optional<ComparePass::Groups> ComparePass::sideBySide(const Records& record
     // down to two; then a file that cannot be opened is counted as a gap.
     if (open(file, k, reading.size, maxSideBySide_ > 2 ? &outOfDescriptors : nullptr)) {
       const bool holes = file.mayHaveHoles();
-      files.push_back({k, std::move(file), holes});
+      OpenedFile& f = files.emplace_back(OpenedFile{k, std::move(file), holes});
+      if (cache_ && reading.size > 0) {
+        f.stream.reset(XXH3_createState());
+        if (f.stream) XXH3_128bits_reset(f.stream.get());
+      }
     } else if (outOfDescriptors) {
       maxSideBySide_ = std::max<size_t>(files.size() / 2, 2);
       files.clear();
@@ -240,6 +263,7 @@ bool ComparePass::follow(Strand strand, const std::vector<OpenedFile>& files, co
       Records same;
       for (const size_t t : strand.files) {
         if (files[t].file.size() == reading.size) {
+          recordStream(files[t], reading, StreamPosition(strand, segments));
           same.push_back(files[t].record);
         } else {
           leftOut(files[t].record, Gap::FileChanged);
@@ -251,6 +275,11 @@ bool ComparePass::follow(Strand strand, const std::vector<OpenedFile>& files, co
     std::optional<std::vector<std::vector<size_t>>> parts = readChunk(strand, files, segments);
     if (!parts) return false;
     if (parts->empty()) return true;
+    // Where files part, what each read so far is recorded: the next scan
+    // parts them by it without a read.
+    if (parts->size() > 1)
+      for (const std::vector<size_t>& part : *parts)
+        for (const size_t t : part) recordStream(files[t], reading, StreamPosition(strand, segments));
     for (size_t g = 1; g < parts->size(); ++g)
       if ((*parts)[g].size() >= 2) pending.push_back({std::move((*parts)[g]), strand.segment, strand.offset});
     strand.files = std::move(parts->front());
@@ -269,6 +298,7 @@ std::optional<std::vector<std::vector<size_t>>> ComparePass::readChunk(Strand& s
     qint64 data = seg.offset + seg.length;
     for (const size_t t : strand.files) data = std::min(data, files[t].file.dataFrom(at));
     if (data > at) {
+      for (const size_t t : strand.files) files[t].stream.reset();
       strand.offset = data - seg.offset;
       return std::vector<std::vector<size_t>>{strand.files};
     }
@@ -280,7 +310,9 @@ std::optional<std::vector<std::vector<size_t>>> ComparePass::readChunk(Strand& s
   for (size_t t = 0; t < strand.files.size(); ++t) {
     const OpenedFile& f = files[strand.files[t]];
     char* data = buffer_.data() + t * static_cast<size_t>(chunk);
-    if (readCounted(f.file, f.record, at, data, chunk)) read.emplace_back(strand.files[t], data);
+    if (!readCounted(f.file, f.record, at, data, chunk)) continue;
+    read.emplace_back(strand.files[t], data);
+    if (f.stream) XXH3_128bits_update(f.stream.get(), data, static_cast<size_t>(chunk));
   }
   if (pumpStopped()) return std::nullopt;
   strand.offset += chunk;
@@ -338,12 +370,33 @@ std::optional<bool> ComparePass::sameAsFirst(const fs::ReadFile& first, int head
   return firstWhole && otherWhole;
 }
 
+qint64 ComparePass::StreamPosition(const Strand& strand, const Segments& segments) {
+  qint64 position = strand.offset;
+  for (size_t s = 0; s < strand.segment && s < segments.size(); ++s) position += segments[s].length;
+  return position;
+}
+
+void ComparePass::recordStream(const OpenedFile& file, const Reading& reading, qint64 position) {
+  if (!file.stream || position <= 0) return;
+  const XXH128_hash_t d = XXH3_128bits_digest(file.stream.get());
+  recordDigest(file.record, reading.sampled ? RangeKind::SampleStream : RangeKind::ProofStream, 0, position, d.low64);
+}
+
 // ------------------------------------------------------------------- files --
 
 bool ComparePass::open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors) {
   int error = 0;
   if (file.open(list_.at(record).path, size, &error)) {
     ++stats_.filesOpened;
+    // What is read through this descriptor is recorded under the stamp it
+    // gives now, before any read: a file swapped since the walk is
+    // recorded as what it is.
+    fs::FileStamp stamp;
+    if (cache_ && file.stamp(&stamp)) {
+      stamps_[record] = stamp;
+    } else {
+      stamps_.erase(record);
+    }
     return true;
   }
   if (outOfDescriptors && (error == EMFILE || error == ENFILE)) {

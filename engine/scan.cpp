@@ -4,6 +4,7 @@
 #include "engine/walk.h"
 
 #include <exception>
+#include <memory>
 #include <new>
 
 void ScanDriver::Scan() {
@@ -16,6 +17,7 @@ void ScanDriver::Scan() {
   run_ = RunToken::Start();
   const RunToken run = run_;  // this scan's, whatever a newer one sets run_ to
   stats_ = CompareStats();
+  cacheEntries_ = 0;
   gaps_ = ScanGaps();
   failed_ = false;
   try {
@@ -49,7 +51,17 @@ void ScanDriver::walkAndCompare(RunToken run) {
     host_.refused(refused);
     if (!run.running()) return;  // cancelled while the message was shown
   }
-  Walker walker(host_, run, candidates_);
+  // The content cache, when the host names one: read now (ignored whole on
+  // any problem), written when the scan is complete.
+  const QString cacheFile = host_.contentCacheFile();
+  std::unique_ptr<ContentCache> cache;
+  if (!cacheFile.isEmpty()) {
+    cache = std::make_unique<ContentCache>();
+    const ContentCache::Problem problem = cache->load(cacheFile);
+    if (!run.superseded()) cacheEntries_ = cache->loadedEntries();
+    if (problem != ContentCache::Problem::None) host_.cacheIgnored(cacheFile, problem);
+  }
+  Walker walker(host_, run, candidates_, cache.get());
   walker.ScanRoots(roots);
   if (!run.superseded()) gaps_.add(walker.gaps());
   if (!run.running()) return;  // cancelled during the walk
@@ -62,13 +74,16 @@ void ScanDriver::walkAndCompare(RunToken run) {
 
   candidates_.sort();
   host_.report(ScanEvent::comparing(candidates_.count()));
-  ComparePass pass(candidates_, host_, run);
+  ComparePass pass(candidates_, host_, run, cache.get());
   const bool finished = pass.run();
   if (!run.superseded()) {
     stats_ = pass.stats();
     gaps_.add(pass.gaps());
   }
   if (!finished || !run.running()) return;  // cancelled during the comparison
+
+  QString notWritten;
+  if (cache && !cache->save(cacheFile, &notWritten)) host_.cacheNotWritten(cacheFile, notWritten);
 
   host_.report(ScanEvent::of(ScanEvent::Kind::Complete));
   run.finish();

@@ -5,6 +5,7 @@
 
 #include "engine/candidates.h"
 #include "engine/compare.h"
+#include "engine/contentcache.h"
 #include "engine/events.h"
 #include "engine/gaps.h"
 #include "engine/roots.h"
@@ -49,6 +50,14 @@ class ScanHost {
   // Let pending events run. May be throttled by the host. Any command of
   // the window may run inside, a whole new scan among them.
   virtual void pump() {}
+
+  // The content cache file, read at the start of the scan and written at
+  // its end; empty: no cache.
+  virtual QString contentCacheFile() { return QString(); }
+  // The cache file was ignored (the scan reads what it must), or could not
+  // be written (the scan's result stands): once each per scan at most.
+  virtual void cacheIgnored(const QString& /*path*/, ContentCache::Problem /*problem*/) {}
+  virtual void cacheNotWritten(const QString& /*path*/, const QString& /*reason*/) {}
 };
 
 class ScanDriver {
@@ -64,6 +73,8 @@ class ScanDriver {
 
   CandidateList& candidates() { return candidates_; }
   const CompareStats& lastStats() const { return stats_; }
+  // Entries the last scan loaded from the content cache file.
+  size_t lastCacheEntries() const { return cacheEntries_; }
   // What the last scan could not look at.
   const ScanGaps& gaps() const { return gaps_; }
   // Whether the last scan ended on an unexpected failure (out of memory,
@@ -83,6 +94,7 @@ class ScanDriver {
   RunToken run_;
   CandidateList candidates_;
   CompareStats stats_;
+  size_t cacheEntries_ = 0;
   ScanGaps gaps_;
   bool failed_ = false;
 };

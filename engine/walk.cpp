@@ -8,7 +8,8 @@ namespace {
 constexpr qint64 kSmallFile = 20480;
 }  // namespace
 
-Walker::Walker(ScanHost& host, RunToken run, CandidateList& list) : host_(host), run_(std::move(run)), list_(list) {}
+Walker::Walker(ScanHost& host, RunToken run, CandidateList& list, ContentCache* cache)
+    : host_(host), run_(std::move(run)), list_(list), cache_(cache) {}
 
 void Walker::ScanRoots(const QStringList& roots) {
   const qsizetype count = roots.size();
@@ -71,7 +72,8 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
     // After a stop the listing is finished, unless a newer scan has begun.
     if (run_.superseded()) return;
     if (countedAsGap(entry, mask) || !accepts(entry, mask)) continue;
-    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, id});
+    const int cached = cache_ ? cache_->trusted(entry.stamp) : -1;
+    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, cached, id});
     host_.report(ScanEvent::fileFound(entry.name));
   }
 

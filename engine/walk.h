@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/candidates.h"
+#include "engine/contentcache.h"
 #include "engine/gaps.h"
 #include "engine/runtoken.h"
 #include "platform/fs.h"
@@ -17,8 +18,10 @@ class ScanHost;
 class Walker {
  public:
   // Walks for the run `run` into `list`: a stop ends the walk, and once a
-  // newer run supersedes it the walk adds nothing more to the list.
-  Walker(ScanHost& host, RunToken run, CandidateList& list);
+  // newer run supersedes it the walk adds nothing more to the list. Each
+  // file's entry in `cache` (when given) is looked up with the stamp the
+  // listing saw.
+  Walker(ScanHost& host, RunToken run, CandidateList& list, ContentCache* cache = nullptr);
 
   // Walks every root in order, each with the mask as it stands when the
   // root is begun.
@@ -38,6 +41,7 @@ class Walker {
   ScanHost& host_;
   const RunToken run_;
   CandidateList& list_;
+  ContentCache* cache_;
   ScanGaps gaps_;
   // Physical folders already walked in this scan: each is walked once, so
   // a folder mounted twice is listed once.

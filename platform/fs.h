@@ -27,6 +27,19 @@ struct FileIdHash {
   size_t operator()(const FileId& id) const { return std::hash<std::uint64_t>()(id.device * 1000003u ^ id.inode); }
 };
 
+// What tells one state of a regular file from another without reading it:
+// its identity, size, and the times of its last write, its last change of
+// any kind (which no one can set back) and its birth, in nanoseconds since
+// the epoch (birth 0 where the file system does not give it).
+struct FileStamp {
+  FileId id;
+  qint64 size = 0;
+  qint64 mtimeNs = 0;
+  qint64 ctimeNs = 0;
+  qint64 birthNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
 // One entry of a folder listing.
 struct DirEntry {
   QString name;
@@ -44,6 +57,7 @@ struct DirEntry {
   FileId id;         // for regular files
   qint64 size = 0;   // bytes, for regular files
   qint64 mtime = 0;  // last write, seconds since the epoch
+  FileStamp stamp;   // for regular files
 };
 
 // Lists every entry of `folder` ("." and ".." left out) in the order the
@@ -161,6 +175,8 @@ class ReadFile {
   qint64 dataFrom(qint64 offset) const;
   bool isOpen() const { return fd_ >= 0; }
   void close();
+  // The stamp of the opened file, as its descriptor gives it now.
+  bool stamp(FileStamp* out) const;
 
  protected:
   int fd_ = -1;

@@ -14,6 +14,7 @@
 #include <stdio.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -134,6 +135,21 @@ QString DecodeName(const char* raw) {
 
 bool IsHiddenName(const QString& name) { return name.startsWith(QLatin1Char('.')); }
 
+// What statx is asked for: the basic fields and the birth time.
+constexpr unsigned kStampMask = STATX_BASIC_STATS | STATX_BTIME;
+
+qint64 Nanoseconds(const struct statx_timestamp& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; }
+
+FileStamp StampOf(const struct statx& st) {
+  FileStamp stamp;
+  stamp.id = {makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino};
+  stamp.size = static_cast<qint64>(st.stx_size);
+  stamp.mtimeNs = Nanoseconds(st.stx_mtime);
+  stamp.ctimeNs = Nanoseconds(st.stx_ctime);
+  stamp.birthNs = (st.stx_mask & STATX_BTIME) != 0 ? Nanoseconds(st.stx_btime) : 0;
+  return stamp;
+}
+
 // Fills `entry` from one entry of the listing of folder `dfd`; false for an
 // entry that is left out. Links are never followed: a link to a file is not
 // a candidate (the file is found under its own name) and a link to a folder
@@ -144,13 +160,13 @@ bool ReadEntry(int dfd, const dirent* d, DirEntry& entry) {
   if (raw[0] == '.' && (raw[1] == 0 || (raw[1] == '.' && raw[2] == 0))) return false;
   const unsigned char type = d->d_type;
   if (type != DT_UNKNOWN && type != DT_REG && type != DT_DIR) return false;
-  struct stat st {};
+  struct statx st {};
   if (type != DT_DIR) {
-    if (fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (statx(dfd, raw, AT_SYMLINK_NOFOLLOW, kStampMask, &st) != 0) {
       entry.error = errno;
       return true;
     }
-    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return false;
+    if (!S_ISDIR(st.stx_mode) && !S_ISREG(st.stx_mode)) return false;
   }
   entry.name = DecodeName(raw);
   if (entry.name.isEmpty()) {
@@ -158,14 +174,15 @@ bool ReadEntry(int dfd, const dirent* d, DirEntry& entry) {
     return true;
   }
   entry.hidden = IsHiddenName(entry.name);
-  if (type == DT_DIR || S_ISDIR(st.st_mode)) return entry.isFolder = true;
+  if (type == DT_DIR || S_ISDIR(st.stx_mode)) return entry.isFolder = true;
   entry.isFile = true;
-  entry.size = st.st_size;
-  entry.mtime = st.st_mtim.tv_sec;
-  entry.id = IdOf(st);
-  entry.hasOtherLinks = st.st_nlink > 1;
+  entry.stamp = StampOf(st);
+  entry.size = entry.stamp.size;
+  entry.mtime = st.stx_mtime.tv_sec;
+  entry.id = entry.stamp.id;
+  entry.hasOtherLinks = st.stx_nlink > 1;
   // A file mounted over this name shows another inode than the listing.
-  entry.mountedOver = d->d_ino != st.st_ino;
+  entry.mountedOver = d->d_ino != st.stx_ino;
   return true;
 }
 
@@ -295,6 +312,13 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
 // Opening for reading follows no link and never waits (for a FIFO's writer,
 // say), nor makes a terminal the program's own.
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+
+bool ReadFile::stamp(FileStamp* out) const {
+  struct statx st {};
+  if (fd_ < 0 || statx(fd_, "", AT_EMPTY_PATH, kStampMask, &st) != 0 || !S_ISREG(st.stx_mode)) return false;
+  *out = StampOf(st);
+  return true;
+}
 
 bool ReadFile::open(const QString& path, qint64 expectedSize, int* error) {
   close();

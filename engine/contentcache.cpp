@@ -1,0 +1,256 @@
+// The cache file: a header, the entries sorted by device and inode, then the
+// ranges of every entry, all numbers little-endian:
+//
+//   header  "ZRVKCACH", version (u32), scans written (u32), entries (u64),
+//           ranges (u64)                                         32 bytes
+//   entry   device, inode (u64), size, last write, last change, birth
+//           (i64, ns), last scan used, first range, ranges (u32), 0   64 bytes
+//   range   digest (u64), offset, length (i64), kind (u32), 0       32 bytes
+//
+// Everything is checked before anything is used: the sizes add up to the
+// file's, every entry's ranges lie in the range area, entries are in
+// strictly ascending order, ranges lie within their file. Anything else and
+// the whole file is ignored.
+#include "engine/contentcache.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+
+qint64 g_contentCacheRecentNs = ContentCache::kRecentNs;
+
+namespace {
+
+constexpr char kMagic[8] = {'Z', 'R', 'V', 'K', 'C', 'A', 'C', 'H'};
+constexpr std::uint32_t kVersion = 1;
+constexpr qsizetype kHeaderSize = 32, kEntrySize = 64, kRangeSize = 32;
+// A file larger than this is not read (it cannot have been written by the cap).
+constexpr qint64 kMaxFileSize =
+    kHeaderSize + qint64{ContentCache::kMaxEntries} * (kEntrySize + kRangeSize * qint64{ContentCache::kMaxRanges});
+
+template <class T>
+T Get(const char* at) {
+  return qFromLittleEndian<T>(at);
+}
+template <class T>
+void Put(QByteArray& out, T value) {
+  char bytes[sizeof(T)];
+  qToLittleEndian<T>(value, bytes);
+  out.append(bytes, sizeof(T));
+}
+
+bool Before(const fs::FileId& a, const fs::FileId& b) {
+  return std::tie(a.device, a.inode) < std::tie(b.device, b.inode);
+}
+
+bool Plausible(const CachedRange& r, qint64 size) {
+  if (r.offset < 0 || r.length < 0 || r.offset > size || r.length > size) return false;
+  switch (r.kind) {
+    case RangeKind::Bytes:
+    case RangeKind::Content:
+      return r.length <= size - r.offset;
+    case RangeKind::ProofStream:
+    case RangeKind::SampleStream:
+    case RangeKind::SampleRest:
+      return r.offset == 0;
+  }
+  return false;
+}
+
+}  // namespace
+
+ContentCache::Problem ContentCache::load(const QString& path) {
+  QFile file(path);
+  if (!file.exists()) return Problem::None;
+  if (!file.open(QIODevice::ReadOnly)) return Problem::Unreadable;
+  if (file.size() > kMaxFileSize) return Problem::Damaged;
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) return Problem::Unreadable;
+  return read(bytes);
+}
+
+ContentCache::Problem ContentCache::read(const QByteArray& bytes) {
+  entries_.clear(), ranges_.clear(), seen_.clear(), scans_ = 0;
+  const qint64 size = bytes.size();
+  const char* data = bytes.constData();
+  if (size < qint64{sizeof kMagic} || std::memcmp(data, kMagic, sizeof kMagic) != 0) return Problem::NotACache;
+  if (size < kHeaderSize) return Problem::Damaged;
+  if (Get<std::uint32_t>(data + 8) != kVersion) return Problem::OtherVersion;
+  const std::uint64_t entries = Get<std::uint64_t>(data + 16), ranges = Get<std::uint64_t>(data + 24);
+  if (entries > kMaxEntries || ranges > entries * kMaxRanges ||
+      static_cast<std::uint64_t>(size) != kHeaderSize + entries * kEntrySize + ranges * kRangeSize)
+    return Problem::Damaged;
+  const std::uint32_t scans = Get<std::uint32_t>(data + 12);
+
+  std::vector<CachedRange> readRanges(ranges);
+  const char* at = data + kHeaderSize + entries * kEntrySize;
+  for (CachedRange& r : readRanges) {
+    r.digest = Get<std::uint64_t>(at);
+    r.offset = Get<qint64>(at + 8);
+    r.length = Get<qint64>(at + 16);
+    r.kind = static_cast<RangeKind>(Get<std::uint32_t>(at + 24));
+    at += kRangeSize;
+  }
+  std::vector<Entry> readEntries(entries);
+  at = data + kHeaderSize;
+  for (size_t i = 0; i < readEntries.size(); ++i, at += kEntrySize) {
+    Entry& e = readEntries[i];
+    e.stamp.id = {Get<std::uint64_t>(at), Get<std::uint64_t>(at + 8)};
+    e.stamp.size = Get<qint64>(at + 16);
+    e.stamp.mtimeNs = Get<qint64>(at + 24);
+    e.stamp.ctimeNs = Get<qint64>(at + 32);
+    e.stamp.birthNs = Get<qint64>(at + 40);
+    e.lastScan = Get<std::uint32_t>(at + 48);
+    e.first = Get<std::uint32_t>(at + 52);
+    e.count = Get<std::uint32_t>(at + 56);
+    if (e.stamp.size < 0 || e.lastScan > scans || e.count > kMaxRanges || std::uint64_t{e.first} + e.count > ranges)
+      return Problem::Damaged;
+    if (i > 0 && !Before(readEntries[i - 1].stamp.id, e.stamp.id)) return Problem::Damaged;
+    for (std::uint32_t k = e.first; k < e.first + e.count; ++k)
+      if (!Plausible(readRanges[k], e.stamp.size)) return Problem::Damaged;
+  }
+  scans_ = scans;
+  entries_ = std::move(readEntries);
+  ranges_ = std::move(readRanges);
+  seen_.assign(entries_.size(), Seen::No);
+  return Problem::None;
+}
+
+int ContentCache::find(const fs::FileId& id) const {
+  const auto it = std::lower_bound(entries_.begin(), entries_.end(), id,
+                                   [](const Entry& e, const fs::FileId& key) { return Before(e.stamp.id, key); });
+  return it != entries_.end() && it->stamp.id == id ? static_cast<int>(it - entries_.begin()) : -1;
+}
+
+int ContentCache::trusted(const fs::FileStamp& stamp) {
+  const int e = find(stamp.id);
+  if (e < 0) return -1;
+  const bool same = entries_[static_cast<size_t>(e)].stamp == stamp;
+  Seen& seen = seen_[static_cast<size_t>(e)];
+  if (!same || seen == Seen::Stale) {
+    seen = Seen::Stale;
+    return -1;
+  }
+  seen = Seen::Trusted;
+  return e;
+}
+
+std::span<const CachedRange> ContentCache::ranges(int entry) const {
+  if (entry < 0 || static_cast<size_t>(entry) >= entries_.size()) return {};
+  const Entry& e = entries_[static_cast<size_t>(entry)];
+  return std::span<const CachedRange>(ranges_).subspan(e.first, e.count);
+}
+
+void ContentCache::record(const fs::FileStamp& stamp, const CachedRange& range, qint64 now) {
+  auto [it, isNew] = recorded_.try_emplace(stamp.id);
+  Recorded& r = it->second;
+  if (isNew) {
+    r.stamp = stamp;
+    // A write in the same tick of the file system's clock as this read would
+    // leave the stamp as it is: a file written so recently is not recorded.
+    r.refused = stamp.ctimeNs > now - g_contentCacheRecentNs || stamp.mtimeNs > now - g_contentCacheRecentNs;
+  } else if (!(r.stamp == stamp)) {
+    r.refused = true;  // changed between two reads of this scan
+  }
+  if (r.refused) {
+    r.ranges.clear();
+    return;
+  }
+  const auto same = std::find_if(r.ranges.begin(), r.ranges.end(), [&](const CachedRange& o) { return o.sameBytes(range); });
+  if (same != r.ranges.end()) {
+    *same = range;
+  } else if (r.ranges.size() < kMaxRanges) {
+    r.ranges.push_back(range);
+  }
+}
+
+QByteArray ContentCache::bytes() const {
+  const std::uint32_t scan = scans_ + 1;
+  struct Out {
+    fs::FileStamp stamp;
+    std::uint32_t lastScan;
+    std::vector<CachedRange> ranges;
+  };
+  std::vector<Out> out;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& e = entries_[i];
+    if (seen_[i] == Seen::Stale || recorded_.count(e.stamp.id)) continue;
+    if (seen_[i] == Seen::No && scan - e.lastScan > kMaxAge) continue;
+    const std::span<const CachedRange> r = ranges(static_cast<int>(i));
+    out.push_back({e.stamp, seen_[i] == Seen::Trusted ? scan : e.lastScan, {r.begin(), r.end()}});
+  }
+  for (const auto& [id, r] : recorded_) {
+    if (r.refused || r.ranges.empty()) continue;
+    Out o{r.stamp, scan, r.ranges};
+    // What an earlier scan recorded of the same state of the file is kept
+    // beside what this one read.
+    if (const int e = find(id); e >= 0 && entries_[static_cast<size_t>(e)].stamp == r.stamp)
+      for (const CachedRange& old : ranges(e))
+        if (o.ranges.size() < kMaxRanges &&
+            std::none_of(o.ranges.begin(), o.ranges.end(), [&](const CachedRange& n) { return n.sameBytes(old); }))
+          o.ranges.push_back(old);
+    out.push_back(std::move(o));
+  }
+  if (out.size() > kMaxEntries) {
+    std::stable_sort(out.begin(), out.end(), [](const Out& a, const Out& b) { return a.lastScan > b.lastScan; });
+    out.resize(kMaxEntries);
+  }
+  std::sort(out.begin(), out.end(), [](const Out& a, const Out& b) { return Before(a.stamp.id, b.stamp.id); });
+
+  QByteArray bytes(kMagic, sizeof kMagic);
+  size_t rangeCount = 0;
+  for (const Out& o : out) rangeCount += o.ranges.size();
+  bytes.reserve(kHeaderSize + static_cast<qsizetype>(out.size() * kEntrySize + rangeCount * kRangeSize));
+  Put<std::uint32_t>(bytes, kVersion);
+  Put<std::uint32_t>(bytes, scan);
+  Put<std::uint64_t>(bytes, out.size());
+  Put<std::uint64_t>(bytes, rangeCount);
+  std::uint32_t first = 0;
+  for (const Out& o : out) {
+    Put<std::uint64_t>(bytes, o.stamp.id.device);
+    Put<std::uint64_t>(bytes, o.stamp.id.inode);
+    for (const qint64 v : {o.stamp.size, o.stamp.mtimeNs, o.stamp.ctimeNs, o.stamp.birthNs}) Put<qint64>(bytes, v);
+    for (const std::uint32_t v : {o.lastScan, first, static_cast<std::uint32_t>(o.ranges.size()), 0u})
+      Put<std::uint32_t>(bytes, v);
+    first += static_cast<std::uint32_t>(o.ranges.size());
+  }
+  for (const Out& o : out) {
+    for (const CachedRange& r : o.ranges) {
+      Put<std::uint64_t>(bytes, r.digest);
+      Put<qint64>(bytes, r.offset);
+      Put<qint64>(bytes, r.length);
+      Put<std::uint32_t>(bytes, static_cast<std::uint32_t>(r.kind));
+      Put<std::uint32_t>(bytes, 0);
+    }
+  }
+  return bytes;
+}
+
+bool ContentCache::save(const QString& path, QString* error) const {
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+    *error = QStringLiteral("cannot make its folder");
+    return false;
+  }
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly)) {
+    const QByteArray data = bytes();
+    if (file.write(data) == data.size() && file.commit()) return true;
+  }
+  *error = file.errorString();
+  return false;
+}
+
+QString DefaultContentCachePath() {
+  // The window's cache folder (organization and program name), the same
+  // for zorvik-cli, which sets neither.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+         QStringLiteral("/Zorvik-Soft/zorvik/contents.cache");
+}
