@@ -74,9 +74,8 @@
 #include "engine/bytes.h"
 #include "engine/scan.h"
 
-#include <QDateTime>
-
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -185,7 +184,7 @@ bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
   const qint64 size = RecordSize(list_.at(first));
   Groups run{freeRecords(first, last)};
   stamps_.clear();
-  now_ = QDateTime::currentMSecsSinceEpoch() * 1000000;
+  now_ = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(run, size);
   stamps_.clear();
   if (!groups) return false;

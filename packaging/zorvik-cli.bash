@@ -11,7 +11,7 @@ _zorvik_cli() {
   case $prev in
     --mask | --protect | --folders)
       return ;;
-    --output)
+    --output | --cache)
       _filedir
       return ;;
     --move)
@@ -21,7 +21,7 @@ _zorvik_cli() {
   case ${words[1]} in
     scan)
       if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--mask --skip-small --skip-empty --exact --protect --output --folders --' -- "$cur"))
+        COMPREPLY=($(compgen -W '--mask --skip-small --skip-empty --exact --protect --output --no-cache --cache --folders --' -- "$cur"))
       else
         _filedir -d
       fi ;;

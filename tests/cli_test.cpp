@@ -1,4 +1,5 @@
 #include "cli/options.h"
+#include "engine/contentcache.h"
 #include "platform/fs.h"
 #include "tree.h"
 
@@ -99,6 +100,23 @@ TEST(Cli, ScanWritesTheListWithTheDefaultMarks) {
   EXPECT_EQ(r.out, Line(t, false, "c/y.dat") + Line(t, true, "d/y.dat"));
   r = Cli({"scan", t("a"), t("e")});
   EXPECT_EQ(QString::number(r.code) + r.out, "0");  // no copies: nothing written
+
+  // The content cache: in the user's cache folder unless --no-cache or
+  // --cache FILE say otherwise; a damaged one is noted in one line.
+  const QString cache = DefaultContentCachePath();
+  EXPECT_TRUE(QFile::remove(cache));
+  const QByteArray list = Cli({"scan", t.root()}).out;
+  EXPECT_TRUE(QFile::remove(cache));
+  EXPECT_EQ(Cli({"scan", "--no-cache", t.root()}).out, list);
+  EXPECT_FALSE(QFile::exists(cache));
+  const Tree other;
+  other.file("damaged.cache", QByteArray("ZRVKCACH\1\0\0\0", 12));
+  r = Cli({"scan", "--cache", other("damaged.cache"), t.root()});
+  EXPECT_EQ(r.out, list);
+  EXPECT_TRUE(r.err.startsWith("zorvik-cli: " + other("damaged.cache").toUtf8() +
+                               ": the content cache is ignored: it is damaged or cut short\n"))
+      << r.err.constData();
+  EXPECT_TRUE(Cli({"scan", "--cache", other("damaged.cache"), t.root()}).err.startsWith("2 groups"));  // written anew
 }
 
 TEST(Cli, UsageErrorsExitTwoWithOneLine) {
@@ -110,6 +128,8 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
                                {"scan", t("a;b")},                  // a folder name that the folders text would split
                                {"scan", "--mask=*.txt", t.root()},  // a value is the next word, never after '='
                                {"scan", "--folders", "--exact"},    // nor an option of the command
+                               {"scan", "--cache", "--no-cache", t.root()},
+                               {"scan", "--no-cache", "--cache", t("c"), t.root()},
                                {"process", t("list")},
                                {"frobnicate"}};
   for (const QStringList& args : cases) {
