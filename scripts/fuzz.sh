@@ -10,7 +10,7 @@ seconds=${FUZZ_SECONDS:-60}
 seed=${FUZZ_SEED:-1}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZORVIK_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-targets=(listfile recordfield roots wildcard picture)
+targets=(listfile recordfield roots wildcard picture cache)
 cmake --build build-fuzz --target "${targets[@]/%/_fuzz}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -3,6 +3,7 @@
 // read from the window and report to it is in mainwindow_events.cpp.
 #include "shell/mainwindow.h"
 
+#include "engine/contentcache.h"
 #include "platform/desktop.h"
 #include "platform/fs.h"
 #include "platform/settings.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -81,6 +83,7 @@ void TForm1::FormCreate() {
   Edit1->setText(settings.read(QStringLiteral("Path")));
   Edit2->setText(settings.read(QStringLiteral("Path2")));
   sEdit1->setText(settings.read(QStringLiteral("master")));
+  RememberContents1->setChecked(settings.read(QStringLiteral("RememberContents")) != QLatin1String("0"));
   if (language != QLatin1String("En")) Russian1->trigger();
   if (Russian1->isChecked()) setStatus(message(Message::RussianGreeting));
   // The first non-empty argument is a folder to scan.
@@ -99,6 +102,9 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
+  ok = settings.write(QStringLiteral("RememberContents"),
+                      RememberContents1->isChecked() ? QStringLiteral("1") : QStringLiteral("0")) &&
+       ok;
   if (!ok) tell(message(Message::SettingsNotSaved));
 }
 
@@ -184,6 +190,14 @@ void TForm1::Addto1Click() {
   } else {
     services_.desktop->removeFolderCommand();
   }
+}
+
+// The cache file goes; a scan running now keeps what it loaded and writes
+// what it learns when it ends, so Forget waits for no scan to run.
+void TForm1::ForgetContents1Click() {
+  if (scanning()) return;
+  const QString file = DefaultContentCachePath();
+  if (QFile::exists(file) && !QFile::remove(file)) tell(message(Message::ContentsNotForgotten).arg(file));
 }
 
 // ---------------------------------------------------------------- About and the web site

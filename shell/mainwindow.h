@@ -109,6 +109,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void sSpeedButton3Click();
   void AddFolders1Click();
   void Addto1Click();
+  void ForgetContents1Click();
   void English1Click();
   void Russian1Click();
   void Label3Click();
@@ -186,6 +187,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void browseFolders() override;
   void pump() override;
   void setRootList(const QStringList& roots) override;
+  QString contentCacheFile() override;
 
   // ProcessHost
   ProcessMode mode() override;
@@ -271,6 +273,8 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   QAction* Skip1 = nullptr;
   QAction* Skip2 = nullptr;
   QAction* DelDirs1 = nullptr;
+  QAction* RememberContents1 = nullptr;
+  QAction* ForgetContents1 = nullptr;
   QAction* N1 = nullptr;
   QAction* Execute1 = nullptr;
   QAction* OpenFolder1 = nullptr;

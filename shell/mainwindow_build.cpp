@@ -318,6 +318,12 @@ void TForm1::buildMenus() {
   separator(Options1, "N13");
   DelDirs1 = action(Options1, "DelDirs1");
   for (QAction* a : {Addto1, UseRecycle1, Skip1, Skip2, DelDirs1}) a->setCheckable(true);
+  // The content cache, after the described items.
+  separator(Options1, "N15");
+  RememberContents1 = action(Options1, "RememberContents1");
+  RememberContents1->setCheckable(true);
+  RememberContents1->setChecked(true);
+  ForgetContents1 = action(Options1, "ForgetContents1");
   N1 = action(nullptr, "N1");
   N1->setText(QStringLiteral("?"));  // in both languages
   menuBar()->addAction(N1);
@@ -356,6 +362,7 @@ void TForm1::buildMenus() {
   connect(Russian1, &QAction::triggered, this, &TForm1::Russian1Click);
   connect(Addto1, &QAction::triggered, this, &TForm1::Addto1Click);
   connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+  connect(ForgetContents1, &QAction::triggered, this, &TForm1::ForgetContents1Click);
   connect(Execute1, &QAction::triggered, this, &TForm1::Execute1Click);
   connect(OpenFolder1, &QAction::triggered, this, &TForm1::OpenFolder1Click);
   connect(SelectAll1, &QAction::triggered, this, &TForm1::SelectAll1Click);

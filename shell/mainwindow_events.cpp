@@ -2,6 +2,7 @@
 // from the window, and the words and controls of what they report and ask.
 #include "shell/mainwindow.h"
 
+#include "engine/contentcache.h"
 #include "platform/ui.h"
 #include "shell/folderlist.h"
 
@@ -41,6 +42,10 @@ void TForm1::pumpEvents() {
   if (pumpInterval_ > 0 && pumpClock_.elapsed() < pumpInterval_) return;
   QCoreApplication::processEvents();
   pumpClock_.restart();
+}
+
+QString TForm1::contentCacheFile() {
+  return RememberContents1->isChecked() ? DefaultContentCachePath() : QString();
 }
 
 void TForm1::setRootList(const QStringList& roots) {

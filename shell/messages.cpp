@@ -62,12 +62,14 @@ constexpr MessageRow kMessages[] = {
     {Message::FolderCommandFailed, "Failed to set data for ''", "Failed to set data for ''"},
     {Message::ReloadTitle, "Notice", "Notice"},
     {Message::ReloadText, "To apply changes you must reload programm.", "To apply changes you must reload programm."},
+    {Message::ContentsNotForgotten, "The remembered contents could not be forgotten: %1 cannot be deleted.",
+     "Не удалось забыть запомненное: файл %1 не удаляется."},
 };
 
 constexpr bool InOrder() {
   for (size_t i = 0; i < std::size(kMessages); ++i)
     if (static_cast<size_t>(kMessages[i].message) != i) return false;
-  return static_cast<size_t>(Message::ReloadText) + 1 == std::size(kMessages);
+  return static_cast<size_t>(Message::ContentsNotForgotten) + 1 == std::size(kMessages);
 }
 static_assert(InOrder(), "the table holds every message, in the order of Message");
 

@@ -58,6 +58,7 @@ enum class Message {
   FolderCommandFailed,
   ReloadTitle,
   ReloadText,
+  ContentsNotForgotten,  // %1: the cache file
 };
 
 // The text of `message` in Russian or in English; a text of one form only

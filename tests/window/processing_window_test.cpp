@@ -226,10 +226,10 @@ TEST_F(WindowProcessing, ClosingDuringARunWritesAtOnceAndClosesAtOnceWhileTheRun
     openAfterClose = form().isVisible();
   });
   doIt();
-  EXPECT_EQ(writesAtClose, 4);
+  EXPECT_EQ(writesAtClose, 5);
   EXPECT_FALSE(openAfterClose);  // not left up, usable, beside a run no one sees end
   EXPECT_FALSE(form().isVisible());
-  EXPECT_EQ(settings.writes, 4);
+  EXPECT_EQ(settings.writes, 5);
   expectEndOfRun(1);  // the run went on to its end
 }
 

@@ -2,6 +2,8 @@
 // the language it starts in, and a folder handed over on the command line.
 #include "window_fakes.h"
 
+#include "engine/contentcache.h"
+
 namespace window_test {
 namespace {
 
@@ -21,8 +23,9 @@ TEST_F(WindowStartup, FirstStartIsRussianWithEmptyFieldsAndStoresRussianOnClose)
 
   EXPECT_TRUE(form().close());
   EXPECT_EQ(settings.values,
-            (QMap<QString, QString>{{"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}}));
-  EXPECT_EQ(settings.writes, 4);
+            (QMap<QString, QString>{
+                {"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}, {"RememberContents", "1"}}));
+  EXPECT_EQ(settings.writes, 5);
   EXPECT_EQ(ui.shown(), 0);
 }
 
@@ -66,25 +69,42 @@ TEST_F(WindowStartup, CommandLineFolderReplacesTheStoredFoldersAndGetsASeparator
   EXPECT_EQ(form().Edit1->text(), "/data/My Photos/");    // as stored by the last close
 }
 
-TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
+TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesThemAll) {
   const QMap<QString, QString> stored{
-      {"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "}, {"master", "Keep"}};
+      {"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "}, {"master", "Keep"},
+      {"RememberContents", "0"}};
   settings.values = stored;
   open();
   EXPECT_EQ(form().Edit1->text(), "/srv/a;/srv/b c;");
   EXPECT_EQ(form().Edit2->text(), " /dest ");
   EXPECT_EQ(form().sEdit1->text(), "Keep");
+  EXPECT_FALSE(form().RememberContents1->isChecked());
   form().close();
   EXPECT_EQ(settings.values, stored);
-  EXPECT_EQ(settings.writes, 4);
+  EXPECT_EQ(settings.writes, 5);
 
   open();
   form().Edit2->setText(QStringLiteral("/moved"));
   trigger("Russian1");
+  trigger("RememberContents1");
   trigger("close1");  // Alt+F4's item closes the window too
   EXPECT_EQ(settings.values.value("Language"), "Rus");
   EXPECT_EQ(settings.values.value("Path2"), "/moved");
-  EXPECT_EQ(settings.writes, 8);
+  EXPECT_EQ(settings.values.value("RememberContents"), "1");
+  EXPECT_EQ(settings.writes, 10);
+
+  // Forget deletes the cache file, and says so when it cannot.
+  const QString cache = DefaultContentCachePath();
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(cache).path()));
+  QFile(cache).open(QIODevice::WriteOnly);
+  openEnglish();
+  trigger("ForgetContents1");
+  EXPECT_FALSE(QFile::exists(cache));
+  ASSERT_TRUE(QDir().mkpath(cache));  // a folder where the file goes: no deleting it
+  ui.message("The remembered contents could not be forgotten: " + cache + " cannot be deleted.");
+  trigger("ForgetContents1");
+  EXPECT_EQ(ui.count(Dialog::Message), 1);
+  EXPECT_TRUE(QDir().rmdir(cache));
 
   // A store that takes nothing: the window says so in its language and closes all the same.
   settings.failing = true;
@@ -94,7 +114,7 @@ TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
   openRussian();
   ui.message(QStringLiteral("Не удалось сохранить настройки."));
   EXPECT_TRUE(form().close());
-  EXPECT_EQ(ui.count(Dialog::Message), 2);
+  EXPECT_EQ(ui.count(Dialog::Message), 3);
 }
 
 TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn) {
@@ -114,14 +134,14 @@ TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn)
   });
   scanFolder(tree.root());
 
-  EXPECT_EQ(writesAtClose, 4);
+  EXPECT_EQ(writesAtClose, 5);
   EXPECT_EQ(settings.values.value("Path"), tree.root());
   EXPECT_FALSE(openAfterClose);
   EXPECT_TRUE(scanningAfterClose);  // the scan runs on to its end
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Complete ...");
   EXPECT_EQ(form().results().groupCount(), 3);
-  EXPECT_EQ(settings.writes, 4);  // written once
+  EXPECT_EQ(settings.writes, 5);  // written once
 }
 
 TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
@@ -142,7 +162,7 @@ TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
   EXPECT_FALSE(openAfterCancel);
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Canceled.");
-  EXPECT_EQ(settings.writes, 4);
+  EXPECT_EQ(settings.writes, 5);
 
   // Closed through the switch to English: the new instance starts while
   // the old window is already gone and its scan runs on.
