@@ -12,10 +12,11 @@
 //
 // What is recorded of a file is recorded under the stamp its descriptor gave
 // when it was opened (open), never the walk's: the next scan trusts it only
-// if its walk sees that same stamp. Processing keeps this true by itself: a
-// hard link made in place of a copy shares the kept file's inode and stamp
-// (whose contents it has), a symbolic link is no candidate, and a clone or a
-// rewrite changes the file's change time, so its entry is no longer trusted.
+// if its walk sees that same stamp. Processing's links and clones need
+// nothing more: a hard link made in place of a copy is a name of the kept
+// file, whose change time moves with its link count (its entry is no longer
+// trusted and is recorded anew when read); a symbolic link is no candidate;
+// a clone gets a new change time too.
 #include "engine/compare.h"
 
 #include <algorithm>

@@ -173,7 +173,8 @@ void ContentCache::record(const fs::FileStamp& stamp, const CachedRange& range, 
 }
 
 QByteArray ContentCache::bytes() const {
-  const std::uint32_t scan = scans_ + 1;
+  // The count stops at its largest value rather than start again from 0.
+  const std::uint32_t scan = scans_ == UINT32_MAX ? scans_ : scans_ + 1;
   struct Out {
     fs::FileStamp stamp;
     std::uint32_t lastScan;
