@@ -244,3 +244,30 @@ TEST(Cache, TruncatedForeignAndRandomFilesAreIgnoredWhole) {
   EXPECT_EQ(ListOf(t, t("a") + "/contents.cache", nullptr, &log), uncached);  // a file stands where its folder would
   EXPECT_EQ(log.filter("notWritten:").size(), 1);
 }
+
+TEST(Cache, CrowdsAndSampledFilesArePartedWithoutARead) {
+  const RecordRecentFiles recordAll;
+  const Tree t;
+  // A crowd: 300 files of one size alike in their first page, two of them
+  // copies; the rest tells them apart.
+  for (int i = 0; i < 300; ++i) {
+    QByteArray bytes(5000, 'c');
+    bytes.replace(4500, 4, QByteArray::number(1000 + (i == 299 ? 0 : i)));
+    t.file(QStringLiteral("crowd/%1").arg(i), bytes);
+  }
+  // Sampled by the fast rule: two copies and a file that differs in one
+  // sampled block only.
+  QByteArray large(kFastLimit + 4096, 'L');
+  t.file("large/1", large), t.file("large/2", large);
+  large[large.size() - 10] = 'M';  // in the last block
+  t.file("large/3", large);
+  const Tree home;
+  const QString cache = home("contents.cache");
+  CompareStats stats;
+  const QByteArray first = ListOf(t, cache, &stats);
+  EXPECT_GT(stats.filesOpened, 300);
+  EXPECT_EQ(ListOf(t, cache, &stats), first);
+  EXPECT_EQ(stats.filesOpened, 4);  // crowd/0 and crowd/299, large/1 and large/2
+  EXPECT_EQ(stats.bytesRead, 2 * 5000 + 2 * 8 * 65536);
+  EXPECT_EQ(stats.cacheEntriesUsed, 303);
+}
