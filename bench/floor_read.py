@@ -12,7 +12,9 @@ Folders whose name starts with '.' are skipped and symlinks are not followed,
 the same way zorvik-cli walks a tree.
 
 --walk-only stops after the walk (one stat per entry): the part of the cost
-that does not depend on file contents.
+that does not depend on file contents. --read-list FILE walks, then reads only
+the files FILE lists, one path a line (the duplicates: what an unchanged
+rescan with a content cache must read).
 
 The summary line goes to stdout:  files=N candidates=M bytes_read=B
 """
@@ -77,8 +79,13 @@ def main(argv=None):
     ap.add_argument("folders", nargs="+")
     ap.add_argument("--walk-only", action="store_true",
                     help="only walk the tree, read nothing")
+    ap.add_argument("--read-list", metavar="FILE",
+                    help="walk, then read only the files FILE lists, one a line")
     args = ap.parse_args(argv)
     n, paths = candidates(args.folders)
+    if args.read_list:
+        with open(args.read_list, encoding="utf-8") as f:
+            paths = [line.rstrip("\n") for line in f if line.strip()]
     total = 0 if args.walk_only else read_all(paths)
     print(f"files={n} candidates={len(paths)} bytes_read={total}")
     return 0

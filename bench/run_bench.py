@@ -35,6 +35,7 @@ DEFAULT_ZORVIK = os.path.normpath(os.path.join(HERE, "..", "build", "zorvik-cli"
 DEFAULT_CORPUS = "/work/corpus"
 GNU_TIME = "/usr/bin/time"
 FLOOR = os.path.join(HERE, "floor_read.py")
+DUPLICATES_LIST = "duplicates.txt"   # the manifest's duplicate files, one a line
 
 
 class OutputError(Exception):
@@ -237,8 +238,15 @@ def make_tools(zorvik, peers):
         # Every tool that can writes its groups to standard output, which the
         # runner sends to a file: the same path for all of them.
         "zorvik": Tool("zorvik-cli",
-                       lambda t, o: [zorvik, "scan", "--exact", "--skip-empty", t],
-                       parse_zorvik, "stdout", env),
+                       lambda t, o: [zorvik, "scan", "--exact", "--skip-empty", "--no-cache", t],
+                       parse_zorvik, "stdout", env, note="a first scan: no content cache"),
+        # The content cache sits beside the run's output; the runner primes
+        # it with one untimed run, so every timed run is an unchanged rescan.
+        "rescan": Tool("zorvik-cli rescan",
+                       lambda t, o: [zorvik, "scan", "--exact", "--skip-empty", "--cache",
+                                     os.path.join(os.path.dirname(o), "contents.cache"), t],
+                       parse_zorvik, "stdout", env,
+                       note="the content cache of the run before, nothing changed"),
         "jdupes": Tool("jdupes", lambda t, o: ["jdupes", "-r", "-q", t],
                        parse_blank_separated),
         "rmlint": Tool("rmlint", lambda t, o: ["rmlint", "-T", "df", "-o", "json:" + o, t],
@@ -255,6 +263,13 @@ def make_tools(zorvik, peers):
                       note="walk + read every same-size file once"),
         "walk": Tool("walk only", lambda t, o: [sys.executable, FLOOR, "--walk-only", t],
                      note="walk + stat, no reads"),
+        # The list of the manifest's duplicate files is written by the runner
+        # into the tree's folder, above the tool's.
+        "dups": Tool("walk + read duplicates",
+                     lambda t, o: [sys.executable, FLOOR, "--read-list",
+                                   os.path.join(os.path.dirname(os.path.dirname(o)),
+                                                DUPLICATES_LIST), t],
+                     note="walk, then read every duplicate file once: what a rescan must read"),
     }
     chosen, skipped = {"zorvik": tools["zorvik"]}, []
     for p in peers:
@@ -336,6 +351,17 @@ def bench_tree(tree, corpus, tools, reps, warmup, workdir, timeout, log):
         [k for k in tools if k not in ("floor", "walk")]
     res = {k: {"times": [], "rss_kib": [], "problems": [], "failed_runs": 0,
                "groups": None} for k in tools}
+    os.makedirs(os.path.join(workdir, tree), exist_ok=True)
+    with open(os.path.join(workdir, tree, DUPLICATES_LIST), "w", encoding="utf-8") as f:
+        for group in sorted(sorted(g) for g in expected):
+            f.writelines(p + "\n" for p in group)
+    if "rescan" in tools:   # the cache the first timed rescan finds
+        tdir = os.path.join(workdir, tree, "rescan")
+        os.makedirs(tdir, exist_ok=True)
+        wall, _, rc = run_once(tools["rescan"].argv(root, os.path.join(tdir, "result.out")),
+                               os.path.join(tdir, "stdout"), os.path.join(tdir, "stderr"),
+                               tdir, tools["rescan"].env, timeout)
+        log(f"[{tree}] priming the content cache {wall:8.3f} s" + ("" if rc == 0 else f"  exit {rc}"))
     os.sync()   # no writeback of a freshly generated tree during the timings
     for rnd in range(warmup + reps):
         label = "warm-up" if rnd < warmup else f"run {rnd - warmup + 1}/{reps}"
@@ -464,6 +490,16 @@ def markdown_tree(tree, manifest, rows, res, tools):
                    f"{fmt(row['min_s'], '.3f')} | {fmt(row['peak_rss_mib'], '.1f')} | "
                    f"{fmt(row['vs_zorvik'], '.2f')} | {fmt(row['vs_floor'], '.2f')} | "
                    f"{groups} | {check} |")
+    rescan = rows.get("rescan", {}).get("median_s")
+    if rescan:
+        def times(key):
+            m = rows.get(key, {}).get("median_s")
+            return f"{rescan / m:.2f}×" if m else "—"
+        dups = rows.get("dups", {}).get("median_s")
+        goal = (f"; goal 1.3 × the walk and one read of the duplicates = {1.3 * dups:.3f} s: "
+                + ("met" if rescan <= 1.3 * dups else "**not met**")) if dups else ""
+        out += ["", f"Rescan column: {rescan:.3f} s, {times('zorvik')} the first scan, "
+                    f"{times('walk')} the walk alone, {times('jdupes')} jdupes{goal}."]
     out.append("")
     return out
 
@@ -476,9 +512,9 @@ def main(argv=None):
                     help="comma-separated trees to run (default: all three)")
     ap.add_argument("--zorvik", default=DEFAULT_ZORVIK,
                     help=f"zorvik-cli binary (default {DEFAULT_ZORVIK})")
-    ap.add_argument("--peers", default="jdupes,rmlint,fdupes,floor,walk",
+    ap.add_argument("--peers", default="rescan,jdupes,rmlint,fdupes,floor,walk,dups",
                     help="what to run beside zorvik-cli; also available: rmlint-paranoid "
-                         "(default: jdupes,rmlint,fdupes,floor,walk)")
+                         "(default: rescan,jdupes,rmlint,fdupes,floor,walk,dups)")
     ap.add_argument("--reps", type=int, default=5, help="timed runs per tool (default 5)")
     ap.add_argument("--warmup", type=int, default=1,
                     help="untimed runs per tool before the timed ones (default 1)")
@@ -534,7 +570,7 @@ def main(argv=None):
               "versions": {}, "commands": {}, "skipped": skipped, "trees": {}}
     for key, tool in tools.items():
         report["commands"][key] = tool.command()
-        if key not in ("zorvik", "floor", "walk"):
+        if key not in ("zorvik", "rescan", "floor", "walk", "dups"):
             report["versions"][key] = tool_version(tool.argv("T", "O")[0])
 
     md, failures = [], []

@@ -3,7 +3,9 @@
 comparison, runner plumbing).  No zorvik-cli needed; peers that are not
 installed are skipped.  Run: python3 bench/test_bench.py"""
 
+import contextlib
 import hashlib
+import io
 import json
 import os
 import shutil
@@ -333,6 +335,15 @@ class FloorTest(TempDirCase):
         self.assertEqual(sorted(got), want)
         self.assertEqual(n, sum(len(v) for v in by_size.values()))
         self.assertEqual(floor_read.read_all(got), sum(os.path.getsize(p) for p in want))
+        # --read-list: the walk, then only the listed files
+        listed = os.path.join(self.tmp, "list")
+        with open(listed, "w", encoding="utf-8") as f:
+            f.write(want[0] + "\n" + want[-1] + "\n")
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            floor_read.main(["--read-list", listed, root])
+        self.assertIn(f"bytes_read={os.path.getsize(want[0]) + os.path.getsize(want[-1])}",
+                      out.getvalue())
 
 
 # ------------------------------------------------------------------ runner --
