@@ -22,9 +22,7 @@
 //               stands in for reading them: it only sorts too.
 //   cache       cacheSplit: files whose trusted cache entries hold different
 //               digests of the same bytes are parted without a read
-//               (compare_cache.cpp); this stage only ever splits. An entry
-//               is trusted when the walk and, once more, the start of the
-//               run see the stamp it was recorded with (checkEntries).
+//               (compare_cache.cpp); this stage only ever splits.
 //   first page  splitCrowds: a crowd, a group too large to be read side by
 //               side (over maxSideBySide_ files), is split by a digest of the
 //   and rest    rest of its first page (up to kProbe) and, for a file whose
@@ -186,11 +184,9 @@ bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
   const qint64 size = RecordSize(list_.at(first));
   Groups run{freeRecords(first, last)};
   stamps_.clear();
-  if (cache_ && !checkEntries(run.front())) return false;
   now_ = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(run, size);
   stamps_.clear();
-  entries_.clear();
   if (!groups) return false;
   out.groups = std::move(*groups);
   for (auto& g : out.groups) std::sort(g.begin(), g.end());

@@ -135,9 +135,6 @@ class ComparePass {
   // recorded for it.
   std::optional<Groups> splitByCache(const Records& group);
   std::optional<std::uint64_t> cachedDigest(int record, const CachedRange& range);
-  // The trusted entries of the run's records, each checked once more now.
-  bool checkEntries(const Records& run);
-  int entryOf(int record) const;
   void recordDigest(int record, RangeKind kind, qint64 offset, qint64 length, std::uint64_t digest);
   void recordStream(const OpenedFile& file, const Reading& reading, qint64 position);
   static qint64 StreamPosition(const Strand& strand, const Segments& segments);
@@ -159,7 +156,6 @@ class ComparePass {
   std::vector<bool> cacheUsed_;
   // The stamp of each file of the run opened last, as its descriptor gave it.
   std::unordered_map<int, fs::FileStamp> stamps_;
-  std::unordered_map<int, int> entries_;  // of the run's records whose entries hold
   qint64 now_ = 0;  // when the run began, ns since the epoch
   size_t maxSideBySide_ = kMaxSideBySide;
   int n_ = 0;

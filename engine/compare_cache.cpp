@@ -38,35 +38,15 @@ ComparePass::Groups ComparePass::cacheSplit(Groups groups) {
   return out;
 }
 
-bool ComparePass::checkEntries(const Records& run) {
-  // The walk found these files as their entries recorded them; one that
-  // changed since is read, as it would be without the cache.
-  entries_.clear();
-  int looked = 0;
-  for (const int k : run) {
-    const int entry = list_.at(k).cacheEntry;
-    if (entry < 0) continue;
-    if (++looked % 1024 == 0 && pumpStopped()) return false;
-    fs::FileStamp now;
-    if (fs::StampOf(list_.at(k).path, &now) && cache_->holds(entry, now)) entries_[k] = entry;
-  }
-  return true;
-}
-
-int ComparePass::entryOf(int record) const {
-  const auto e = entries_.find(record);
-  return e == entries_.end() ? -1 : e->second;
-}
-
 std::optional<ComparePass::Groups> ComparePass::splitByCache(const Records& group) {
   for (const int k : group)
-    if (entryOf(k) < 0) return std::nullopt;
+    if (list_.at(k).cacheEntry < 0) return std::nullopt;
   std::vector<std::pair<std::uint64_t, int>> keyed;
   keyed.reserve(group.size());
-  for (const CachedRange& range : cache_->ranges(entryOf(group.front()))) {
+  for (const CachedRange& range : cache_->ranges(list_.at(group.front()).cacheEntry)) {
     keyed.clear();
     for (const int k : group) {
-      const std::span<const CachedRange> ranges = cache_->ranges(entryOf(k));
+      const std::span<const CachedRange> ranges = cache_->ranges(list_.at(k).cacheEntry);
       const auto found =
           std::find_if(ranges.begin(), ranges.end(), [&](const CachedRange& r) { return r.sameBytes(range); });
       if (found == ranges.end()) break;
@@ -89,7 +69,7 @@ std::optional<ComparePass::Groups> ComparePass::splitByCache(const Records& grou
 }
 
 std::optional<std::uint64_t> ComparePass::cachedDigest(int record, const CachedRange& range) {
-  const std::span<const CachedRange> ranges = cache_->ranges(entryOf(record));
+  const std::span<const CachedRange> ranges = cache_->ranges(list_.at(record).cacheEntry);
   const auto found = std::find_if(ranges.begin(), ranges.end(), [&](const CachedRange& r) { return r.sameBytes(range); });
   if (found == ranges.end()) return std::nullopt;
   cacheUsed_[static_cast<size_t>(record)] = true;

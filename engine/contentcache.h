@@ -73,10 +73,6 @@ class ContentCache {
   // entry found for the file but with another stamp is stale: it is dropped
   // when the file is written.
   int trusted(const fs::FileStamp& stamp);
-  // Whether entry `entry` (from trusted()) was recorded for `stamp`.
-  bool holds(int entry, const fs::FileStamp& stamp) const {
-    return entry >= 0 && static_cast<size_t>(entry) < entries_.size() && entries_[static_cast<size_t>(entry)].stamp == stamp;
-  }
   // The ranges recorded for entry `entry` (from trusted()).
   std::span<const CachedRange> ranges(int entry) const;
   // Records the digest of a range read from the file of `stamp` (taken from

@@ -70,8 +70,6 @@ bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entrie
 
 // The identity of the file at `path`, the last link not followed.
 bool FileIdOf(const QString& path, FileId* id);
-// The stamp of the regular file at `path`, the last link not followed.
-bool StampOf(const QString& path, FileStamp* stamp);
 
 // Paths that the program acts on or writes to are resolved one component
 // at a time, and two steps are refused:

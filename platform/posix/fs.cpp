@@ -230,14 +230,6 @@ bool ListFolder(const QString& folder, FileId* id, std::vector<DirEntry>& entrie
   return true;
 }
 
-bool StampOf(const QString& path, FileStamp* stamp) {
-  struct statx st {};
-  if (statx(AT_FDCWD, NativePath(path).c_str(), AT_SYMLINK_NOFOLLOW, kStampMask, &st) != 0 || !S_ISREG(st.stx_mode))
-    return false;
-  *stamp = StampOf(st);
-  return true;
-}
-
 bool FileIdOf(const QString& path, FileId* id) {
   struct stat st;
   if (lstat(NativePath(path).c_str(), &st) != 0) return false;
