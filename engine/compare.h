@@ -137,6 +137,9 @@ class ComparePass {
   std::optional<std::uint64_t> cachedDigest(int record, const CachedRange& range);
   void recordDigest(int record, RangeKind kind, qint64 offset, qint64 length, std::uint64_t digest);
   void recordStream(const OpenedFile& file, const Reading& reading, qint64 position);
+  // Whether every file of `records` has a trusted digest of all it would be
+  // proved by: reading them again records nothing new.
+  bool provedBefore(const Records& records, const Reading& reading) const;
   static qint64 StreamPosition(const Strand& strand, const Segments& segments);
   // Counts `record` as a gap, once whatever stage meets it.
   void leftOut(int record, Gap gap, int error = 0);

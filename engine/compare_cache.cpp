@@ -10,6 +10,12 @@
 // cache file holds: a digest collision or a forged equal digest costs a
 // read, a forged different digest can only keep two copies apart.
 //
+// An entry is trusted when the walk sees the stamp it was recorded with; what
+// it says of the file is then what the file held when the walk saw it, as
+// what a read says of a file is what it held when it was read. A file
+// rewritten after the walk (or after its read, without the cache) is seen
+// as it was.
+//
 // What is recorded of a file is recorded under the stamp its descriptor gave
 // when it was opened (open), never the walk's: the next scan trusts it only
 // if its walk sees that same stamp. Processing's links and clones need
@@ -66,6 +72,19 @@ std::optional<ComparePass::Groups> ComparePass::splitByCache(const Records& grou
     return parts;
   }
   return std::nullopt;
+}
+
+bool ComparePass::provedBefore(const Records& records, const Reading& reading) const {
+  // Files the cache could not part whose entries all hold the digest of
+  // everything the proof reads hold the same digest there: the proof finds
+  // them equal, and what it would record is recorded already.
+  qint64 length = 0;
+  for (const Segment& seg : reading.proved) length += seg.length;
+  const CachedRange whole{0, 0, length, reading.sampled ? RangeKind::SampleStream : RangeKind::ProofStream};
+  return std::all_of(records.begin(), records.end(), [&](int k) {
+    const std::span<const CachedRange> ranges = cache_->ranges(list_.at(k).cacheEntry);
+    return std::any_of(ranges.begin(), ranges.end(), [&](const CachedRange& r) { return r.sameBytes(whole); });
+  });
 }
 
 std::optional<std::uint64_t> ComparePass::cachedDigest(int record, const CachedRange& range) {

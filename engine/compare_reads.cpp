@@ -214,6 +214,7 @@ std::optional<ComparePass::Groups> ComparePass::sideBySide(const Records& record
   std::vector<OpenedFile> files;
   files.reserve(records.size());
   bool outOfDescriptors = false;
+  const bool recording = cache_ && reading.size > 0 && !provedBefore(records, reading);
   for (const int k : records) {
     fs::ReadFile file;
     // Short of descriptors, fewer files are read side by side from now on,
@@ -221,7 +222,7 @@ std::optional<ComparePass::Groups> ComparePass::sideBySide(const Records& record
     if (open(file, k, reading.size, maxSideBySide_ > 2 ? &outOfDescriptors : nullptr)) {
       const bool holes = file.mayHaveHoles();
       OpenedFile& f = files.emplace_back(OpenedFile{k, std::move(file), holes});
-      if (cache_ && reading.size > 0) {
+      if (recording) {
         f.stream.reset(XXH3_createState());
         if (f.stream) XXH3_128bits_reset(f.stream.get());
       }
