@@ -198,8 +198,9 @@ QString ScanCommand::parse(const QCommandLineParser& parser) {
   exact_ = parser.isSet(QLatin1String(option::kExact));
   if (parser.isSet(QLatin1String(option::kOutput))) output_ = parser.value(QLatin1String(option::kOutput));
   const bool noCache = parser.isSet(QLatin1String(option::kNoCache));
-  if (noCache && parser.isSet(QLatin1String(option::kCache))) return QStringLiteral("give --cache or --no-cache, not both");
-  cacheFile_ = noCache                                           ? QString()
+  if (noCache && parser.isSet(QLatin1String(option::kCache)))
+    return QStringLiteral("give --cache or --no-cache, not both");
+  cacheFile_ = noCache                                       ? QString()
                : parser.isSet(QLatin1String(option::kCache)) ? parser.value(QLatin1String(option::kCache))
                                                              : DefaultContentCachePath();
   return QString();

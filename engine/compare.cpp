@@ -184,7 +184,8 @@ bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
   const qint64 size = RecordSize(list_.at(first));
   Groups run{freeRecords(first, last)};
   stamps_.clear();
-  now_ = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  now_ =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
   std::optional<Groups> groups = fast ? sampleGroups(std::move(run), size) : contentGroups(run, size);
   stamps_.clear();
   if (!groups) return false;

@@ -89,7 +89,8 @@ bool ComparePass::provedBefore(const Records& records, const Reading& reading) c
 
 std::optional<std::uint64_t> ComparePass::cachedDigest(int record, const CachedRange& range) {
   const std::span<const CachedRange> ranges = cache_->ranges(list_.at(record).cacheEntry);
-  const auto found = std::find_if(ranges.begin(), ranges.end(), [&](const CachedRange& r) { return r.sameBytes(range); });
+  const auto found =
+      std::find_if(ranges.begin(), ranges.end(), [&](const CachedRange& r) { return r.sameBytes(range); });
   if (found == ranges.end()) return std::nullopt;
   cacheUsed_[static_cast<size_t>(record)] = true;
   return found->digest;

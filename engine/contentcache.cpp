@@ -164,7 +164,8 @@ void ContentCache::record(const fs::FileStamp& stamp, const CachedRange& range, 
     r.ranges.clear();
     return;
   }
-  const auto same = std::find_if(r.ranges.begin(), r.ranges.end(), [&](const CachedRange& o) { return o.sameBytes(range); });
+  const auto same =
+      std::find_if(r.ranges.begin(), r.ranges.end(), [&](const CachedRange& o) { return o.sameBytes(range); });
   if (same != r.ranges.end()) {
     *same = range;
   } else if (r.ranges.size() < kMaxRanges) {

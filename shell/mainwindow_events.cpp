@@ -44,9 +44,7 @@ void TForm1::pumpEvents() {
   pumpClock_.restart();
 }
 
-QString TForm1::contentCacheFile() {
-  return RememberContents1->isChecked() ? DefaultContentCachePath() : QString();
-}
+QString TForm1::contentCacheFile() { return RememberContents1->isChecked() ? DefaultContentCachePath() : QString(); }
 
 void TForm1::setRootList(const QStringList& roots) {
   if (form2_) form2_->setEntries(roots);

@@ -50,8 +50,8 @@ void PastChangeTimes(const Tree& t) {
     if (lstat(f.filePath().toLocal8Bit().constData(), &st) == 0)
       latest = std::max<qint64>(latest, st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec);
   }
-  for (timespec now{}; clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 &&
-                       now.tv_sec * 1000000000LL + now.tv_nsec <= latest;) {
+  for (timespec now{};
+       clock_gettime(CLOCK_REALTIME_COARSE, &now) == 0 && now.tv_sec * 1000000000LL + now.tv_nsec <= latest;) {
   }
 }
 
@@ -81,36 +81,44 @@ TEST(Cache, MutationsBetweenScansGiveTheListOfAScanWithoutTheCache) {
          SetOldTime(t("b"));
        },
        "b"},
-      {"a file renamed over another", [](const Tree& t) {
+      {"a file renamed over another",
+       [](const Tree& t) {
          t.file("x", Content('a'));
          ASSERT_EQ(::rename(t("x").toLocal8Bit().constData(), t("b").toLocal8Bit().constData()), 0);
-       }, "b"},
+       },
+       "b"},
       // The same size and time, very likely the same inode number too.
-      {"deleted and made again", [](const Tree& t) {
+      {"deleted and made again",
+       [](const Tree& t) {
          QFile::remove(t("b"));
          t.file("b", Content('a'));
-       }, "b"},
+       },
+       "b"},
       // As processing's hard link leaves it: b is a name of a now.
-      {"a new hard link", [](const Tree& t) {
+      {"a new hard link",
+       [](const Tree& t) {
          QFile::remove(t("c"));
          ASSERT_EQ(::link(t("b").toLocal8Bit().constData(), t("c").toLocal8Bit().constData()), 0);
-       }, "d"},
+       },
+       "d"},
       {"truncated", [](const Tree& t) { ASSERT_TRUE(QFile::resize(t("b"), 5000)); }, "e"},
       // Past the first look: only the proof's digests can tell it.
-      {"changed in its tail", [](const Tree& t) {
+      {"changed in its tail",
+       [](const Tree& t) {
          QFile f(t("c"));
          ASSERT_TRUE(f.open(QIODevice::ReadWrite));
          f.seek(8999);
          f.write("b", 1);
          f.close();
          SetOldTime(t("c"));
-       }, "c"},
+       },
+       "c"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     // a, b, c and d agree in their first look; c and d are copies. e is
     // what b truncated to 5000 bytes holds.
-    const Tree t{{"a", Content('a')}, {"b", Content('b')}, {"c", Content('c')},
+    const Tree t{{"a", Content('a')}, {"b", Content('b')},          {"c", Content('c')},
                  {"d", Content('b')}, {"e", QByteArray(5000, 'z')}, {"f", QByteArray(4999, 'z') + 'f'}};
     const Tree home;
     const QString cache = home("contents.cache");
@@ -127,9 +135,8 @@ TEST(Cache, MutationsBetweenScansGiveTheListOfAScanWithoutTheCache) {
 }
 
 TEST(Cache, AnUnchangedRescanReadsOnlyTheCopies) {
-  const Tree t{{"a", Content('a')}, {"b", Content('b')}, {"c", Content('c')},  {"d", Content('b')},
-               {"e", Content('e')}, {"f", Content('a')}, {"g", "short"},       {"h", "shirt"},
-               {"i", "same"},       {"j", "same"}};
+  const Tree t{{"a", Content('a')}, {"b", Content('b')}, {"c", Content('c')}, {"d", Content('b')}, {"e", Content('e')},
+               {"f", Content('a')}, {"g", "short"},      {"h", "shirt"},      {"i", "same"},       {"j", "same"}};
   const Tree home;
   const QString cache = home("contents.cache");
   // Just written: nothing is recorded, a write in the same clock tick

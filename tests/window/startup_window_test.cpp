@@ -70,9 +70,11 @@ TEST_F(WindowStartup, CommandLineFolderReplacesTheStoredFoldersAndGetsASeparator
 }
 
 TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesThemAll) {
-  const QMap<QString, QString> stored{
-      {"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "}, {"master", "Keep"},
-      {"RememberContents", "0"}};
+  const QMap<QString, QString> stored{{"Language", "En"},
+                                      {"Path", "/srv/a;/srv/b c;"},
+                                      {"Path2", " /dest "},
+                                      {"master", "Keep"},
+                                      {"RememberContents", "0"}};
   settings.values = stored;
   open();
   EXPECT_EQ(form().Edit1->text(), "/srv/a;/srv/b c;");
