@@ -156,6 +156,9 @@ void CliScanHost::cacheIgnored(const QString& path, ContentCache::Problem proble
     case ContentCache::Problem::Damaged:
       why = "it is damaged or cut short";
       break;
+    case ContentCache::Problem::OtherOwner:
+      why = "it belongs to another user";
+      break;
   }
   progress.finish();
   Err(QStringLiteral("zorvik-cli: %1: the content cache is ignored: %2").arg(path, QLatin1String(why)));

@@ -13,13 +13,11 @@
 // the whole file is ignored.
 #include "engine/contentcache.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -68,12 +66,20 @@ bool Plausible(const CachedRange& r, qint64 size) {
 }  // namespace
 
 ContentCache::Problem ContentCache::load(const QString& path) {
-  QFile file(path);
-  if (!file.exists()) return Problem::None;
-  if (!file.open(QIODevice::ReadOnly)) return Problem::Unreadable;
-  if (file.size() > kMaxFileSize) return Problem::Damaged;
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) return Problem::Unreadable;
+  // Its folder is resolved under the path rules, the file itself opened
+  // without following a link or waiting on a FIFO; a file of another user
+  // is not read (it could only hide copies, but it is not the user's own).
+  const QFileInfo info(path);
+  int error = 0;
+  const QString folder = fs::RealFolderPath(info.absolutePath(), &error);
+  fs::ReadFile file;
+  if (folder.isEmpty() || !file.open(folder + fs::kSeparator + info.fileName(), -1, &error))
+    return error == ENOENT ? Problem::None : Problem::Unreadable;
+  if (!file.ownedByUser()) return Problem::OtherOwner;
+  const qint64 size = file.size();
+  if (size > kMaxFileSize) return Problem::Damaged;
+  QByteArray bytes(size, Qt::Uninitialized);
+  if (!file.readAt(0, bytes.data(), size)) return Problem::Unreadable;
   return read(bytes);
 }
 
@@ -237,16 +243,12 @@ QByteArray ContentCache::bytes() const {
 }
 
 bool ContentCache::save(const QString& path, QString* error) const {
-  if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-    *error = QStringLiteral("cannot make its folder");
-    return false;
-  }
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly)) {
-    const QByteArray data = bytes();
-    if (file.write(data) == data.size() && file.commit()) return true;
-  }
-  *error = file.errorString();
+  // Written as a saved list is, under the same path rules; only the user's
+  // own cache folder is made when missing.
+  int code = 0;
+  if (path == DefaultContentCachePath()) fs::MakePath(QFileInfo(path).absolutePath());
+  if (fs::WriteOutput(path, bytes(), &code)) return true;
+  *error = fs::ErrorText(code);
   return false;
 }
 

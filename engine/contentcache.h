@@ -43,7 +43,7 @@ struct CachedRange {
 class ContentCache {
  public:
   // Why a cache file was not used; a missing file is no problem.
-  enum class Problem { None, Unreadable, NotACache, OtherVersion, Damaged };
+  enum class Problem { None, Unreadable, NotACache, OtherVersion, Damaged, OtherOwner };
 
   // Files are not recorded while their last write or change is this recent
   // (nanoseconds): a write in the same tick of the file system's clock
@@ -65,8 +65,9 @@ class ContentCache {
   // it trusted, and the others until they are too old, newest first within
   // the cap.
   QByteArray bytes() const;
-  // Writes bytes() through a temporary file renamed over `path`, making its
-  // folder; false (with the reason) when that fails.
+  // Writes bytes() through a temporary file renamed over `path` (as a saved
+  // list is written), making the folder of the default path when missing;
+  // false (with the reason) when that fails.
   bool save(const QString& path, QString* error) const;
 
   // The loaded entry recorded for `stamp` that may be trusted, or -1. An

@@ -177,6 +177,8 @@ class ReadFile {
   void close();
   // The stamp of the opened file, as its descriptor gives it now.
   bool stamp(FileStamp* out) const;
+  // Whether the running user owns the opened file.
+  bool ownedByUser() const;
 
  protected:
   int fd_ = -1;

@@ -72,8 +72,10 @@ class Stage:
         self.write(f"{self.secret}/secret.txt", b"root's secret\n", mode=0o600)
         os.makedirs(f"{self.secret}/profile.d")
         self.write(f"{self.secret}/profile.d/keep.sh", b"echo root\n")
+        # Root's content cache changes with every scan: it lies outside the zones checked.
         self.env = dict(os.environ, HOME=self.roothome, XDG_DATA_HOME=f"{self.roothome}/.local/share",
-                        XDG_CONFIG_HOME=f"{self.roothome}/.config", LC_ALL="C.UTF-8")
+                        XDG_CONFIG_HOME=f"{self.roothome}/.config", XDG_CACHE_HOME=f"{self.top}/rootcache",
+                        LC_ALL="C.UTF-8")
         self.before = None
 
     @staticmethod
@@ -639,12 +641,39 @@ def r05_fast_rule_and_set_user_id():
            f"exit {code}; owner {st.st_uid if st else None}, mode {stat.S_IMODE(st.st_mode) if st else 0:o}")
 
 
+def r06_planted_cache_file():
+    s = Stage()
+    s.nobody_file("t/a", b"same")
+    s.nobody_file("t/b", b"same")
+    cases = {
+        "link to a root file": lambda f: os.symlink(f"{s.secret}/secret.txt", f),
+        "dangling link into root's folder": lambda f: os.symlink(f"{s.secret}/planted.cache", f),
+        "nobody's own 0666 file": lambda f: (open(f, "w").close(), os.chmod(f, 0o666)),
+        "a FIFO nobody writes": os.mkfifo,
+    }
+    for what, plant in cases.items():
+        cache = f"{s.shared}/cache-{len(what)}"
+        pid = os.fork()
+        if pid == 0:
+            os.setgroups([]), os.setgid(NOBODY), os.setuid(NOBODY)
+            plant(cache)
+            os._exit(0)
+        os.waitpid(pid, 0)
+        s.guard()
+        code, out, err, took = s.cli("scan", f"{s.home}/t", "--cache", cache, timeout=20)
+        changes, mine = s.changed(), os.lstat(cache)
+        kept = mine.st_uid == NOBODY and (stat.S_ISLNK(mine.st_mode) or mine.st_size == 0)
+        found = f"{s.home}/t/b".encode() in out
+        report(f"R6 --cache, {what}", code == 0 and found and kept and not changes,
+               outcome(code, err, changes) + f"; {took:.2f} s")
+
+
 ATTACKS = [a01_output_link, a02_move_destination, a03_grafted_root_folder, a04_root_swapped_for_link,
            a05_first_look_through_link, a06_protected_through_link, a07_many_unmarked, a08_sparse,
            a09_trash_names, a10_line_breaks, a11_attributes_across_file_systems, a12_read_only_kept,
            a13_escapes, a14_silent_gaps, a15_editor_save, r01_folder_swapped_during_process,
            r02_line_breaks_and_links, r03_outputs_special_files, r04_special_rows_and_full_targets,
-           r05_fast_rule_and_set_user_id]
+           r05_fast_rule_and_set_user_id, r06_planted_cache_file]
 
 
 def main():

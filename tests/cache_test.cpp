@@ -222,7 +222,16 @@ TEST(Cache, TruncatedForeignAndRandomFilesAreIgnoredWhole) {
     EXPECT_EQ(ListOf(t, cache, nullptr, &log), uncached);
     EXPECT_EQ(log.filter("ignored:").size(), 1);
   }
-  if (geteuid() != 0) {
+  if (geteuid() == 0) {  // a good file of another user is not read either
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(good);
+    file.close();
+    ASSERT_EQ(chown(cache.toLocal8Bit().constData(), 65534, 65534), 0);
+    QStringList log;
+    EXPECT_EQ(ListOf(t, cache, nullptr, &log), uncached);
+    EXPECT_EQ(log.filter("ignored:" + QString::number(int(P::OtherOwner))).size(), 1);
+    EXPECT_EQ(log.filter("notWritten:").size(), 1);  // nor written over
+  } else {
     QFile::setPermissions(home.root(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     QStringList log;
     EXPECT_EQ(ListOf(t, home("sub/contents.cache"), nullptr, &log), uncached);

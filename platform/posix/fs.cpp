@@ -320,6 +320,11 @@ bool ReadFile::stamp(FileStamp* out) const {
   return true;
 }
 
+bool ReadFile::ownedByUser() const {
+  struct stat st;
+  return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_uid == geteuid();
+}
+
 bool ReadFile::open(const QString& path, qint64 expectedSize, int* error) {
   close();
   int failed = 0;
