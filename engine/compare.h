@@ -137,6 +137,8 @@ class ComparePass {
   std::optional<std::uint64_t> cachedDigest(int record, const CachedRange& range);
   void recordDigest(int record, RangeKind kind, qint64 offset, qint64 length, std::uint64_t digest);
   void recordStream(const OpenedFile& file, const Reading& reading, qint64 position);
+  void recordParts(const std::vector<std::vector<size_t>>& parts, const std::vector<OpenedFile>& files,
+                   const Reading& reading, qint64 position);
   // Whether every file of `records` has a trusted digest of all it would be
   // proved by: reading them again records nothing new.
   bool provedBefore(const Records& records, const Reading& reading) const;

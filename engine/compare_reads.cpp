@@ -278,9 +278,7 @@ bool ComparePass::follow(Strand strand, const std::vector<OpenedFile>& files, co
     if (parts->empty()) return true;
     // Where files part, what each read so far is recorded: the next scan
     // parts them by it without a read.
-    if (parts->size() > 1)
-      for (const std::vector<size_t>& part : *parts)
-        for (const size_t t : part) recordStream(files[t], reading, StreamPosition(strand, segments));
+    if (parts->size() > 1) recordParts(*parts, files, reading, StreamPosition(strand, segments));
     for (size_t g = 1; g < parts->size(); ++g)
       if ((*parts)[g].size() >= 2) pending.push_back({std::move((*parts)[g]), strand.segment, strand.offset});
     strand.files = std::move(parts->front());
@@ -375,6 +373,12 @@ qint64 ComparePass::StreamPosition(const Strand& strand, const Segments& segment
   qint64 position = strand.offset;
   for (size_t s = 0; s < strand.segment && s < segments.size(); ++s) position += segments[s].length;
   return position;
+}
+
+void ComparePass::recordParts(const std::vector<std::vector<size_t>>& parts, const std::vector<OpenedFile>& files,
+                              const Reading& reading, qint64 position) {
+  for (const std::vector<size_t>& part : parts)
+    for (const size_t t : part) recordStream(files[t], reading, position);
 }
 
 void ComparePass::recordStream(const OpenedFile& file, const Reading& reading, qint64 position) {

@@ -179,50 +179,34 @@ void ContentCache::record(const fs::FileStamp& stamp, const CachedRange& range, 
   }
 }
 
-QByteArray ContentCache::bytes() const {
-  // The count stops at its largest value rather than start again from 0.
-  const std::uint32_t scan = scans_ == UINT32_MAX ? scans_ : scans_ + 1;
-  struct Out {
-    fs::FileStamp stamp;
-    std::uint32_t lastScan;
-    std::vector<CachedRange> ranges;
-  };
-  std::vector<Out> out;
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    const Entry& e = entries_[i];
-    if (seen_[i] == Seen::Stale || recorded_.count(e.stamp.id)) continue;
-    if (seen_[i] == Seen::No && scan - e.lastScan > kMaxAge) continue;
-    const std::span<const CachedRange> r = ranges(static_cast<int>(i));
-    out.push_back({e.stamp, seen_[i] == Seen::Trusted ? scan : e.lastScan, {r.begin(), r.end()}});
-  }
-  for (const auto& [id, r] : recorded_) {
-    if (r.refused || r.ranges.empty()) continue;
-    Out o{r.stamp, scan, r.ranges};
-    // What an earlier scan recorded of the same state of the file is kept
-    // beside what this one read.
-    if (const int e = find(id); e >= 0 && entries_[static_cast<size_t>(e)].stamp == r.stamp)
-      for (const CachedRange& old : ranges(e))
-        if (o.ranges.size() < kMaxRanges &&
-            std::none_of(o.ranges.begin(), o.ranges.end(), [&](const CachedRange& n) { return n.sameBytes(old); }))
-          o.ranges.push_back(old);
-    out.push_back(std::move(o));
-  }
-  if (out.size() > kMaxEntries) {
-    std::stable_sort(out.begin(), out.end(), [](const Out& a, const Out& b) { return a.lastScan > b.lastScan; });
-    out.resize(kMaxEntries);
-  }
-  std::sort(out.begin(), out.end(), [](const Out& a, const Out& b) { return Before(a.stamp.id, b.stamp.id); });
+namespace {
 
+// One entry as it is written.
+struct Written {
+  fs::FileStamp stamp;
+  std::uint32_t lastScan;
+  std::vector<CachedRange> ranges;
+};
+
+// Adds to `to` each range of `from` whose bytes it does not hold, within the cap.
+void AddMissing(std::vector<CachedRange>& to, std::span<const CachedRange> from) {
+  for (const CachedRange& old : from)
+    if (to.size() < ContentCache::kMaxRanges &&
+        std::none_of(to.begin(), to.end(), [&](const CachedRange& n) { return n.sameBytes(old); }))
+      to.push_back(old);
+}
+
+QByteArray Serialized(const std::vector<Written>& out, std::uint32_t scan) {
   QByteArray bytes(kMagic, sizeof kMagic);
   size_t rangeCount = 0;
-  for (const Out& o : out) rangeCount += o.ranges.size();
+  for (const Written& o : out) rangeCount += o.ranges.size();
   bytes.reserve(kHeaderSize + static_cast<qsizetype>(out.size() * kEntrySize + rangeCount * kRangeSize));
   Put<std::uint32_t>(bytes, kVersion);
   Put<std::uint32_t>(bytes, scan);
   Put<std::uint64_t>(bytes, out.size());
   Put<std::uint64_t>(bytes, rangeCount);
   std::uint32_t first = 0;
-  for (const Out& o : out) {
+  for (const Written& o : out) {
     Put<std::uint64_t>(bytes, o.stamp.id.device);
     Put<std::uint64_t>(bytes, o.stamp.id.inode);
     for (const qint64 v : {o.stamp.size, o.stamp.mtimeNs, o.stamp.ctimeNs, o.stamp.birthNs}) Put<qint64>(bytes, v);
@@ -230,7 +214,7 @@ QByteArray ContentCache::bytes() const {
       Put<std::uint32_t>(bytes, v);
     first += static_cast<std::uint32_t>(o.ranges.size());
   }
-  for (const Out& o : out) {
+  for (const Written& o : out) {
     for (const CachedRange& r : o.ranges) {
       Put<std::uint64_t>(bytes, r.digest);
       Put<qint64>(bytes, r.offset);
@@ -240,6 +224,36 @@ QByteArray ContentCache::bytes() const {
     }
   }
   return bytes;
+}
+
+}  // namespace
+
+QByteArray ContentCache::bytes() const {
+  // The count stops at its largest value rather than start again from 0.
+  const std::uint32_t scan = scans_ == UINT32_MAX ? scans_ : scans_ + 1;
+  std::vector<Written> out;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const Entry& e = entries_[i];
+    if (seen_[i] == Seen::Stale || recorded_.count(e.stamp.id)) continue;
+    if (seen_[i] == Seen::No && scan - e.lastScan > kMaxAge) continue;
+    const std::span<const CachedRange> r = ranges(static_cast<int>(i));
+    out.push_back({e.stamp, seen_[i] == Seen::Trusted ? scan : e.lastScan, {r.begin(), r.end()}});
+  }
+  for (const auto& [id, r] : recorded_) {
+    if (r.refused || r.ranges.empty()) continue;
+    Written& w = out.emplace_back(Written{r.stamp, scan, r.ranges});
+    // What an earlier scan recorded of the same state of the file is kept
+    // beside what this one read.
+    if (const int e = find(id); e >= 0 && entries_[static_cast<size_t>(e)].stamp == r.stamp)
+      AddMissing(w.ranges, ranges(e));
+  }
+  if (out.size() > kMaxEntries) {
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Written& a, const Written& b) { return a.lastScan > b.lastScan; });
+    out.resize(kMaxEntries);
+  }
+  std::sort(out.begin(), out.end(), [](const Written& a, const Written& b) { return Before(a.stamp.id, b.stamp.id); });
+  return Serialized(out, scan);
 }
 
 bool ContentCache::save(const QString& path, QString* error) const {
