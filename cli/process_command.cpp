@@ -56,13 +56,22 @@ class CliProcessHost : public ProcessHost {
         progress.finish();
         Err(QStringLiteral("zorvik-cli: %1: %2").arg(event.path, fs::ErrorText(event.error)));
         return;
+      case ProcessEvent::Kind::Kept:  // said by its reason where one is given; counted at the end
+        if (event.error == 0) return;
+        progress.finish();
+        Err(QStringLiteral("zorvik-cli: %1: kept: %2").arg(event.path, fs::ErrorText(event.error)));
+        return;
+      case ProcessEvent::Kind::Leftover:
+        progress.finish();
+        Err(QStringLiteral("zorvik-cli: %1: left by a link that was stopped; it holds a file, look at it")
+                .arg(event.path));
+        return;
       case ProcessEvent::Kind::Finished:
         finished = event;
         return;
       case ProcessEvent::Kind::Progress:
       case ProcessEvent::Kind::Done:
       case ProcessEvent::Kind::Gone:  // nothing is at its path any more: counted as processed
-      case ProcessEvent::Kind::Kept:
         return;
     }
   }

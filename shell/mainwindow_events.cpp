@@ -183,6 +183,7 @@ void TForm1::report(const ProcessEvent& event) {
       return;
     case ProcessEvent::Kind::Done:
     case ProcessEvent::Kind::Kept:
+    case ProcessEvent::Kind::Leftover:  // counted in the end text
       return;
   }
 }

@@ -89,6 +89,11 @@ const Refusal kRefusals[] = {
     {fs::kOtherOwner, "файл принадлежит другому пользователю"},
     {fs::kNoReader, "это канал (FIFO), который никто не читает"},
     {fs::kAttributes, "не удалось перенести расширенные атрибуты или списки доступа"},
+    {fs::kNoCopyOnThisFileSystem, "нет одинаковой копии на этой файловой системе"},
+    {fs::kCloneUnsupported, "общие блоки файлов здесь не поддерживаются"},
+    {fs::kMetadataDiffers, "владелец или права доступа отличаются от копии"},
+    {fs::kLinkedAlready, "уже является ссылкой на свою копию"},
+    {fs::kSwapUnsupported, "обмен двух имён за один шаг здесь не поддерживается"},
 };
 
 // An error in words: the program's refusals in the language, the system's
