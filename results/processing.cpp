@@ -107,7 +107,9 @@ class Run {
 
  private:
   void notOpened(ProcessMode mode, const QString& path, int error) {
-    if (error != ENOENT) return fail(mode, path, error);  // a link on the way, a relative path, not a regular file
+    // A link on the way, a relative path, not a regular file; or nothing
+    // left to link.
+    if (error != ENOENT || IsLinkMode(mode)) return fail(mode, path, error);
     // Already gone: nothing is at its path any more.
     ++result_.processed;
     host_.report({.kind = ProcessEvent::Kind::Gone, .mode = mode, .path = path, .error = error});
