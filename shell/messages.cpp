@@ -34,12 +34,20 @@ constexpr MessageRow kMessages[] = {
      "Путь к папке, файлы которой не отмечаются, небезопасен, поэтому ничего не отмечено:"},
     {Message::ProcessTitle, "Confirm", "Подтверждение"},
     {Message::ProcessText, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?"},
+    {Message::HardLinkText, "Replace the marked files with hard links?",
+     "Заменить отмеченные файлы жёсткими ссылками?"},
+    {Message::SymLinkText, "Replace the marked files with symbolic links?",
+     "Заменить отмеченные файлы символьными ссылками?"},
+    {Message::CloneText, "Replace the marked files with clones?", "Заменить отмеченные файлы клонами?"},
     {Message::WholeGroupsText, "Every copy of %1 groups is marked. Remove them all?",
      "Отмечены все копии в группах: %1. Удалить их все?"},
     {Message::InProcess, "In process ...", "Обработка ..."},
     {Message::Processed, "Processing files - ", "Обработано файлов - "},
     {Message::KeptCount, "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - "},
     {Message::FailedCount, "; failed - ", "; не обработано - "},
+    {Message::Linked, "Linked - ", "Заменено ссылками - "},
+    {Message::LeftoverCount, "; temporary names of stopped links found - ",
+     "; найдено временных имён прерванных замен - "},
     {Message::DeleteFailed, " не удалён, ошибка = ", " не удалён, ошибка = "},
     {Message::NotRemoved, " was not removed: ", " не удалён: "},
     {Message::DestinationFailed, "The destination folder cannot be used, nothing was moved: ",
@@ -109,6 +117,22 @@ QString MessageText(Message message, bool russian) {
   return QString::fromUtf8(russian ? row.russian : row.english);
 }
 
+Message ConfirmMessage(ProcessMode mode) {
+  switch (mode) {
+    case ProcessMode::HardLink:
+      return Message::HardLinkText;
+    case ProcessMode::SymLink:
+      return Message::SymLinkText;
+    case ProcessMode::Clone:
+      return Message::CloneText;
+    case ProcessMode::Move:
+    case ProcessMode::Recycle:
+    case ProcessMode::Remove:
+      break;
+  }
+  return Message::ProcessText;
+}
+
 QString RefusalText(int error, bool russian) {
   if (russian)
     for (const Refusal& r : kRefusals)
@@ -140,9 +164,12 @@ QString DestinationFailedMessage(const QString& path, int error, bool russian) {
 }
 
 QString ProcessEndText(const ProcessEvent& finished, bool russian) {
-  QString text = MessageText(Message::Processed, russian) + QString::number(finished.processed);
+  const Message done = IsLinkMode(finished.mode) ? Message::Linked : Message::Processed;
+  QString text = MessageText(done, russian) + QString::number(finished.processed);
   if (finished.kept > 0) text += MessageText(Message::KeptCount, russian) + QString::number(finished.kept);
   if (finished.failed > 0) text += MessageText(Message::FailedCount, russian) + QString::number(finished.failed);
+  if (finished.leftovers > 0)
+    text += MessageText(Message::LeftoverCount, russian) + QString::number(finished.leftovers);
   return text;
 }
 

@@ -21,8 +21,8 @@ TEST_F(WindowStartup, FirstStartIsRussianWithEmptyFieldsAndStoresRussianOnClose)
 
   EXPECT_TRUE(form().close());
   EXPECT_EQ(settings.values,
-            (QMap<QString, QString>{{"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}}));
-  EXPECT_EQ(settings.writes, 4);
+            (QMap<QString, QString>{{"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}, {"Link", ""}}));
+  EXPECT_EQ(settings.writes, 5);
   EXPECT_EQ(ui.shown(), 0);
 }
 
@@ -66,25 +66,32 @@ TEST_F(WindowStartup, CommandLineFolderReplacesTheStoredFoldersAndGetsASeparator
   EXPECT_EQ(form().Edit1->text(), "/data/My Photos/");    // as stored by the last close
 }
 
-TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesAllFour) {
+TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesThemAll) {
   const QMap<QString, QString> stored{
-      {"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "}, {"master", "Keep"}};
+      {"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "}, {"master", "Keep"}, {"Link", "symbolic"}};
   settings.values = stored;
   open();
   EXPECT_EQ(form().Edit1->text(), "/srv/a;/srv/b c;");
   EXPECT_EQ(form().Edit2->text(), " /dest ");
   EXPECT_EQ(form().sEdit1->text(), "Keep");
+  EXPECT_TRUE(form().SymLink1->isChecked());
   form().close();
   EXPECT_EQ(settings.values, stored);
-  EXPECT_EQ(settings.writes, 4);
+  EXPECT_EQ(settings.writes, 5);
 
   open();
   form().Edit2->setText(QStringLiteral("/moved"));
   trigger("Russian1");
+  trigger("HardLink1");
   trigger("close1");  // Alt+F4's item closes the window too
   EXPECT_EQ(settings.values.value("Language"), "Rus");
   EXPECT_EQ(settings.values.value("Path2"), "/moved");
-  EXPECT_EQ(settings.writes, 8);
+  EXPECT_EQ(settings.values.value("Link"), "hard");
+  EXPECT_EQ(settings.writes, 10);
+  // A value the window does not know is Off.
+  settings.values["Link"] = QStringLiteral("Hard");
+  open();
+  EXPECT_TRUE(form().LinkOff1->isChecked());
 
   // A store that takes nothing: the window says so in its language and closes all the same.
   settings.failing = true;
@@ -114,14 +121,14 @@ TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn)
   });
   scanFolder(tree.root());
 
-  EXPECT_EQ(writesAtClose, 4);
+  EXPECT_EQ(writesAtClose, 5);
   EXPECT_EQ(settings.values.value("Path"), tree.root());
   EXPECT_FALSE(openAfterClose);
   EXPECT_TRUE(scanningAfterClose);  // the scan runs on to its end
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Complete ...");
   EXPECT_EQ(form().results().groupCount(), 3);
-  EXPECT_EQ(settings.writes, 4);  // written once
+  EXPECT_EQ(settings.writes, 5);  // written once
 }
 
 TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
@@ -142,7 +149,7 @@ TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
   EXPECT_FALSE(openAfterCancel);
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Canceled.");
-  EXPECT_EQ(settings.writes, 4);
+  EXPECT_EQ(settings.writes, 5);
 
   // Closed through the switch to English: the new instance starts while
   // the old window is already gone and its scan runs on.
