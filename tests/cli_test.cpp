@@ -241,6 +241,9 @@ TEST(Cli, ProcessRunsOnlyWithYesWithoutATerminal) {
                                    "kept, no identical copy left - 1\n");
   fs::FileId a, b;
   EXPECT_TRUE(fs::FileIdOf(t("a/x.txt"), &a) && fs::FileIdOf(t("b/x.txt"), &b) && a == b);
+  const Outcome rescan = Cli({"scan", t("a"), t("b"), t("c"), t("d")});  // the linked group is gone
+  EXPECT_FALSE(rescan.out.contains("x.txt")) << rescan.out.constData();
+  EXPECT_EQ(rescan.out.count("/y.dat;"), 2);
   const Outcome symbolic = Cli({"process", t("list.txt"), "--symlink", "--force-metadata", "--yes"});
   EXPECT_EQ(symbolic.out, "Linked - 1\n");
   EXPECT_EQ(QFileInfo(t("d/y.dat")).symLinkTarget(), t("c/y.dat"));

@@ -46,12 +46,10 @@ bool Look(int dir, const QByteArray& name, struct stat* st) {
   return fstatat(dir, name.constData(), st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Whether `name` in `dir` is the link that was made: the target itself for
-// a hard link, a symbolic link for the other.
-bool HoldsLink(int dir, const QByteArray& name, LinkKind kind, FileId target) {
+// Whether `name` in `dir` is the link that was made, `link`.
+bool HoldsLink(int dir, const QByteArray& name, FileId link) {
   struct stat st;
-  if (!Look(dir, name, &st)) return false;
-  return kind == LinkKind::Hard ? S_ISREG(st.st_mode) && IdOf(st) == target : S_ISLNK(st.st_mode);
+  return Look(dir, name, &st) && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) && IdOf(st) == link;
 }
 
 bool Swap(int dir, const QByteArray& a, const QByteArray& b) {
@@ -114,11 +112,16 @@ bool HeldFile::replaceByLink(const HeldFile& target, LinkKind kind, int* error) 
     if (made != 0) temp.clear();
   }
   if (temp.isEmpty()) return Fail(error, EEXIST);
+  // What the temporary name holds: for a hard link the target itself, else
+  // the symbolic link just made.
+  struct stat made;
+  FileId link = target.id_;
+  if (kind == LinkKind::Symbolic && Look(dir_, temp, &made) && S_ISLNK(made.st_mode)) link = IdOf(made);
   const auto takeBack = [&](int code) {
-    if (HoldsLink(dir_, temp, kind, target.id_)) unlinkat(dir_, temp.constData(), 0);
+    if (HoldsLink(dir_, temp, link)) unlinkat(dir_, temp.constData(), 0);
     return Fail(error, code);
   };
-  if (!HoldsLink(dir_, temp, kind, target.id_)) return takeBack(kChanged);  // the target's name moved on
+  if (!HoldsLink(dir_, temp, link)) return takeBack(kChanged);  // the target's name moved on
   struct stat own;
   if (kind == LinkKind::Symbolic && geteuid() == 0 && fstat(fd_, &own) == 0)
     fchownat(dir_, temp.constData(), own.st_uid, own.st_gid, AT_SYMLINK_NOFOLLOW);
@@ -130,7 +133,7 @@ bool HeldFile::replaceByLink(const HeldFile& target, LinkKind kind, int* error) 
 
   // 3. The name swapped out must be this very file, and the name the link.
   struct stat out;
-  if (!Look(dir_, temp, &out) || IdOf(out) != id_ || !HoldsLink(dir_, name_, kind, target.id_)) {
+  if (!Look(dir_, temp, &out) || IdOf(out) != id_ || !HoldsLink(dir_, name_, link)) {
     if (Swap(dir_, temp, name_)) return takeBack(kChanged);
     return Fail(error, kChanged);  // both names stay as they are: nothing is lost
   }
