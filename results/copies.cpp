@@ -93,22 +93,28 @@ bool Copies::tryFirst(const ResultModel& model, int row, const fs::HeldFile& fil
   return false;
 }
 
+// Whether row `r` holds the content of the file `id` (its size and
+// digest) on a file system the search takes; notes a row that is the file
+// itself, and one of the same content elsewhere.
+bool Copies::wanted(const Row& r, qint64 size, const ContentDigest& digest, fs::FileId id) {
+  if (r.id == id) return sawItself_ = true, false;
+  if (r.size != size || r.digest != digest) return false;
+  if (!suits(r.id.device)) return sawElsewhere_ = true, false;
+  return true;
+}
+
 bool Copies::tryDigests(const ResultModel& model, int row, const fs::HeldFile& file) {
   const qint64 size = file.size();
   const std::optional<ContentDigest> digest = digestOf(file, size);
   if (!digest) return false;
-  const auto same = [&](const Row& r) {
-    if (r.id == file.id()) sawItself_ = true;
-    return r.size == size && r.digest == *digest && r.id != file.id();
-  };
+  const auto same = [&](const Row& r) { return wanted(r, size, *digest, file.id()); };
 
   // The rows digested before that hold the same content.
   const auto range = byDigest_.equal_range(digest->first);
   for (auto it = range.first; it != range.second;) {
     const size_t k = it->second;
     Row& r = rows_[k];
-    if (k == keeper_ || r.row == row || !same(r) || !usable(model, r) || !suits(r.id.device)) {
-      sawElsewhere_ = sawElsewhere_ || (same(r) && !suits(r.id.device));
+    if (k == keeper_ || r.row == row || !same(r) || !usable(model, r)) {
       ++it;
       continue;
     }
@@ -140,11 +146,10 @@ bool Copies::tryDigests(const ResultModel& model, int row, const fs::HeldFile& f
     }
     r.digest = *d;
     r.id = other.id();
-    if (k != keeper_ && r.row != row && same(r) && suits(r.id.device)) {
+    if (k != keeper_ && r.row != row && same(r)) {
       if (takeWhenIdentical(file, other, k)) return true;
       continue;  // not what its digest said: not tried again
     }
-    sawElsewhere_ = sawElsewhere_ || (same(r) && !suits(r.id.device));
     byDigest_.emplace(r.digest.first, k);
   }
   return false;

@@ -82,6 +82,7 @@ class Copies {
   bool tryKeeper(const ResultModel& model, int row, const fs::HeldFile& file);
   bool tryFirst(const ResultModel& model, int row, const fs::HeldFile& file);
   bool tryDigests(const ResultModel& model, int row, const fs::HeldFile& file);
+  bool wanted(const Row& r, qint64 size, const ContentDigest& digest, fs::FileId id);
 
   ProcessCost& cost_;
   Group group_{0, -1};
