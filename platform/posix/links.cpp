@@ -56,6 +56,37 @@ bool Swap(int dir, const QByteArray& a, const QByteArray& b) {
   return renameat2(dir, a.constData(), dir, b.constData(), RENAME_EXCHANGE) == 0;
 }
 
+// A link made beside a file: its temporary name, and what the name holds.
+struct Aside {
+  QByteArray temp;
+  FileId link;  // the target for a hard link, the symbolic link itself
+};
+
+// Makes the link under a new temporary name in `dir`: a hard link of `name`
+// in `from` (whose identity `made->link` holds), or a symbolic link holding
+// `text`. 0 or the error code (kChanged when `name` no longer led to that
+// file; the name made is then left, as it may hold another file).
+int LinkAside(LinkKind kind, int from, const QByteArray& name, const QByteArray& text, int dir, Aside* made) {
+  for (int tries = 0; made->temp.isEmpty() && tries < 100; ++tries) {
+    made->temp = TempName();
+    const int done = kind == LinkKind::Hard ? linkat(from, name.constData(), dir, made->temp.constData(), 0)
+                                            : symlinkat(text.constData(), dir, made->temp.constData());
+    if (done != 0 && errno != EEXIST) return errno;
+    if (done != 0) made->temp.clear();
+  }
+  if (made->temp.isEmpty()) return EEXIST;
+  struct stat st;
+  if (kind == LinkKind::Symbolic && Look(dir, made->temp, &st) && S_ISLNK(st.st_mode)) made->link = IdOf(st);
+  return HoldsLink(dir, made->temp, made->link) ? 0 : kChanged;
+}
+
+// As root, gives the link `name` in `dir` the owner of the file behind `fd`.
+void GiveOwnerOf(int fd, int dir, const QByteArray& name) {
+  struct stat own;
+  if (geteuid() == 0 && fstat(fd, &own) == 0)
+    fchownat(dir, name.constData(), own.st_uid, own.st_gid, AT_SYMLINK_NOFOLLOW);
+}
+
 // Shares the blocks of `to` with those of `from` where the kernel finds
 // their bytes equal; both must keep their size throughout.
 bool Dedupe(int from, int to, int* error) {
@@ -102,29 +133,16 @@ bool HeldFile::replaceByLink(const HeldFile& target, LinkKind kind, int* error) 
   if (!stillInPlace() || !target.stillInPlace()) return Fail(error, kChanged);
 
   // 1. The link, under a name of its own beside this file.
-  const QByteArray text = Encode(target.path_);
-  QByteArray temp;
-  for (int tries = 0; temp.isEmpty() && tries < 100; ++tries) {
-    temp = TempName();
-    const int made = kind == LinkKind::Hard ? linkat(target.dir_, target.name_.constData(), dir_, temp.constData(), 0)
-                                            : symlinkat(text.constData(), dir_, temp.constData());
-    if (made != 0 && errno != EEXIST) return Fail(error, errno);
-    if (made != 0) temp.clear();
-  }
-  if (temp.isEmpty()) return Fail(error, EEXIST);
-  // What the temporary name holds: for a hard link the target itself, else
-  // the symbolic link just made.
-  struct stat made;
-  FileId link = target.id_;
-  if (kind == LinkKind::Symbolic && Look(dir_, temp, &made) && S_ISLNK(made.st_mode)) link = IdOf(made);
+  Aside made{.link = target.id_};
+  if (const int code = LinkAside(kind, target.dir_, target.name_, Encode(target.path_), dir_, &made); code != 0)
+    return Fail(error, code);
+  const QByteArray& temp = made.temp;
+  const FileId link = made.link;
   const auto takeBack = [&](int code) {
     if (HoldsLink(dir_, temp, link)) unlinkat(dir_, temp.constData(), 0);
     return Fail(error, code);
   };
-  if (!HoldsLink(dir_, temp, link)) return takeBack(kChanged);  // the target's name moved on
-  struct stat own;
-  if (kind == LinkKind::Symbolic && geteuid() == 0 && fstat(fd_, &own) == 0)
-    fchownat(dir_, temp.constData(), own.st_uid, own.st_gid, AT_SYMLINK_NOFOLLOW);
+  if (kind == LinkKind::Symbolic) GiveOwnerOf(fd_, dir_, temp);
   Step(1);
 
   // 2. The link takes the name, the file the temporary one, in one step.
