@@ -133,7 +133,7 @@ bool HeldFile::replaceByLink(const HeldFile& target, LinkKind kind, int* error) 
   if (!stillInPlace() || !target.stillInPlace()) return Fail(error, kChanged);
 
   // 1. The link, under a name of its own beside this file.
-  Aside made{.link = target.id_};
+  Aside made{.temp = {}, .link = target.id_};
   if (const int code = LinkAside(kind, target.dir_, target.name_, Encode(target.path_), dir_, &made); code != 0)
     return Fail(error, code);
   const QByteArray& temp = made.temp;
