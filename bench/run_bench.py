@@ -30,6 +30,7 @@ sys.dont_write_bytecode = True   # keep the source folder clean
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
 import gen_corpus  # noqa: E402
+import link_bench  # noqa: E402
 
 DEFAULT_ZORVIK = os.path.normpath(os.path.join(HERE, "..", "build", "zorvik-cli"))
 DEFAULT_CORPUS = "/work/corpus"
@@ -529,6 +530,9 @@ def main(argv=None):
     ap.add_argument("--timeout", type=float, default=3600,
                     help="seconds before a single run is killed (default 3600)")
     ap.add_argument("--quiet", action="store_true", help="no progress on stderr")
+    ap.add_argument("--hardlink", action="store_true",
+                    help="also replace the copies of a cp -a of the mixed tree by hard links, "
+                         "zorvik-cli against jdupes -L: time, space freed, bytes kept")
     args = ap.parse_args(argv)
 
     def log(msg):
@@ -589,6 +593,12 @@ def main(argv=None):
                     "problems": res[key]["problems"]})
                 if res[key]["problems"]:
                     failures.append((t, tools[key].name, res[key]["problems"]))
+            if t == "mixed" and args.hardlink:
+                rows = link_bench.bench_hardlink(root, zorvik, workdir, log)
+                md += link_bench.markdown(rows)
+                report["hardlink"] = rows
+                failures += [(t, r["tool"] + " --hardlink", [f"{r['lost_count']} files changed or lost"] + r["lost"])
+                             for r in rows if r["lost_count"]]
     finally:
         if not args.keep:
             shutil.rmtree(workdir, ignore_errors=True)

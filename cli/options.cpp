@@ -45,6 +45,11 @@ const OptionSpec kProcessOptions[] = {
      .emptyIsMissing = true,
      .alternative = true,
      .help = "move the marked files into the folder DEST"},
+    // Replacing by a link, and the owner rule of hard links.
+    {.name = kHardLink, .alternative = true, .help = "replace each marked file by a hard link to its copy"},
+    {.name = kSymLink, .alternative = true, .help = "replace each marked file by a symbolic link to its copy"},
+    {.name = kClone, .alternative = true, .help = "make each marked file share its copy's blocks (btrfs, xfs)"},
+    {.name = kForceMetadata, .help = "hard-link files whose owner or permissions differ from their copy's"},
     {.name = kDeleteEmptyFolders, .help = "also remove the folders left empty"},
     {.name = kYes, .help = "do not ask for confirmation"},
 };
@@ -64,7 +69,8 @@ const CommandSpec kCommands[] = {
      .wordsAreAlternative = false,
      .dashDashEndsOptions = false,
      .secondWord = "more than one list file",
-     .summary = "deletes, sends to the trash or moves every marked file of a result list.",
+     .summary = "deletes, sends to the trash or moves every marked file of a result list, or\n"
+                "replaces it by a link to an unmarked identical copy.",
      .options = kProcessOptions},
 };
 

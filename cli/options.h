@@ -23,6 +23,10 @@ inline constexpr char kCache[] = "cache";
 inline constexpr char kRemove[] = "remove";
 inline constexpr char kRecycle[] = "recycle";
 inline constexpr char kMove[] = "move";
+inline constexpr char kHardLink[] = "hardlink";
+inline constexpr char kSymLink[] = "symlink";
+inline constexpr char kClone[] = "clone";
+inline constexpr char kForceMetadata[] = "force-metadata";
 inline constexpr char kDeleteEmptyFolders[] = "delete-empty-folders";
 inline constexpr char kYes[] = "yes";
 }  // namespace option

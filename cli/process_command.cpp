@@ -1,5 +1,5 @@
-// zorvik-cli process: deletes, sends to the trash or moves the marked files of
-// a result list.
+// zorvik-cli process: deletes, sends to the trash, moves or links the marked
+// files of a result list.
 #include "cli/command.h"
 #include "cli/terminal.h"
 #include "platform/fs.h"
@@ -11,14 +11,31 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
+
+QString ConfirmText(ProcessMode mode) {
+  switch (mode) {
+    case ProcessMode::HardLink:
+      return QStringLiteral("Replace the marked files with hard links?");
+    case ProcessMode::SymLink:
+      return QStringLiteral("Replace the marked files with symbolic links?");
+    case ProcessMode::Clone:
+      return QStringLiteral("Replace the marked files with clones?");
+    case ProcessMode::Move:
+    case ProcessMode::Recycle:
+    case ProcessMode::Remove:
+      break;
+  }
+  return QStringLiteral("Delete (or move) all selected files?");
+}
 
 class CliProcessHost : public ProcessHost {
  public:
   ProcessMode processMode = ProcessMode::Remove;
   QString dest;
-  bool emptyFolders = false;
+  bool emptyFolders = false, anyOwnership = false;
   bool yes = false;  // --yes: the confirmation is taken as given
   TerminalProgress progress;
   // What the run reported.
@@ -28,13 +45,15 @@ class CliProcessHost : public ProcessHost {
   ProcessMode mode() override { return processMode; }
   QString destination() override { return dest; }
   bool deleteEmptyFolders() override { return emptyFolders; }
+  bool linkAnyOwnership() override { return anyOwnership; }
   void pump() override { progress.tick(); }
 
   // Asks on the terminal; with --yes only the confirmation is answered, and
   // groups whose every copy is marked are kept.
   bool ask(const ProcessQuestion& question) override {
     if (question.kind == ProcessQuestion::Kind::Confirm)
-      return yes || askOnTerminal(QStringLiteral("Delete (or move) all selected files? (%1 marked, %2)")
+      return yes || askOnTerminal(QStringLiteral("%1 (%2 marked, %3)")
+                                      .arg(ConfirmText(question.mode))
                                       .arg(question.marked)
                                       .arg(SpaceText(question.markedKB)));
     const QString text = QStringLiteral("Every copy of %1 groups is marked. Remove them all?").arg(question.groups);
@@ -56,13 +75,22 @@ class CliProcessHost : public ProcessHost {
         progress.finish();
         Err(QStringLiteral("zorvik-cli: %1: %2").arg(event.path, fs::ErrorText(event.error)));
         return;
+      case ProcessEvent::Kind::Kept:  // said by its reason where one is given; counted at the end
+        if (event.error == 0) return;
+        progress.finish();
+        Err(QStringLiteral("zorvik-cli: %1: kept: %2").arg(event.path, fs::ErrorText(event.error)));
+        return;
+      case ProcessEvent::Kind::Leftover:
+        progress.finish();
+        Err(QStringLiteral("zorvik-cli: %1: left by a link that was stopped; it holds a file, look at it")
+                .arg(event.path));
+        return;
       case ProcessEvent::Kind::Finished:
         finished = event;
         return;
       case ProcessEvent::Kind::Progress:
       case ProcessEvent::Kind::Done:
       case ProcessEvent::Kind::Gone:  // nothing is at its path any more: counted as processed
-      case ProcessEvent::Kind::Kept:
         return;
     }
   }
@@ -89,7 +117,7 @@ class ProcessCommand : public Command {
  private:
   QString listFile_, dest_;
   ProcessMode mode_ = ProcessMode::Remove;
-  bool emptyFolders_ = false, yes_ = false;
+  bool emptyFolders_ = false, yes_ = false, anyOwnership_ = false;
 };
 
 QString ProcessCommand::parse(const QCommandLineParser& parser) {
@@ -97,12 +125,17 @@ QString ProcessCommand::parse(const QCommandLineParser& parser) {
     if (!word.isEmpty()) listFile_ = word;  // at most one: an empty word names no list
   if (listFile_.isEmpty()) return QStringLiteral("missing list file");
   const QStringList given = parser.optionNames();
-  const QString remove = QLatin1String(option::kRemove), recycle = QLatin1String(option::kRecycle),
-                move = QLatin1String(option::kMove);
-  if (given.count(remove) + given.count(recycle) + given.count(move) != 1)
-    return QStringLiteral("choose one of --remove, --recycle and --move DEST");
-  if (parser.isSet(recycle)) mode_ = ProcessMode::Recycle;
-  if (parser.isSet(move)) mode_ = ProcessMode::Move, dest_ = parser.value(move);
+  const std::pair<const char*, ProcessMode> modes[] = {
+      {option::kRemove, ProcessMode::Remove},   {option::kRecycle, ProcessMode::Recycle},
+      {option::kMove, ProcessMode::Move},       {option::kHardLink, ProcessMode::HardLink},
+      {option::kSymLink, ProcessMode::SymLink}, {option::kClone, ProcessMode::Clone}};
+  qsizetype chosen = 0;
+  for (const auto& [name, mode] : modes)
+    if (const qsizetype n = given.count(QLatin1String(name)); n > 0) chosen += n, mode_ = mode;
+  if (chosen != 1)
+    return QStringLiteral("choose one of --remove, --recycle, --move DEST, --hardlink, --symlink and --clone");
+  if (mode_ == ProcessMode::Move) dest_ = parser.value(QLatin1String(option::kMove));
+  anyOwnership_ = parser.isSet(QLatin1String(option::kForceMetadata));
   emptyFolders_ = parser.isSet(QLatin1String(option::kDeleteEmptyFolders));
   yes_ = parser.isSet(QLatin1String(option::kYes));
   return QString();
@@ -111,6 +144,7 @@ QString ProcessCommand::parse(const QCommandLineParser& parser) {
 int ProcessCommand::run() {
   CliProcessHost host;
   host.processMode = mode_, host.dest = dest_, host.emptyFolders = emptyFolders_, host.yes = yes_;
+  host.anyOwnership = anyOwnership_;
   LoadedList loaded;
   ListLoadError error;
   if (!LoadListFile(listFile_, &loaded, &error)) {
@@ -140,7 +174,7 @@ int ProcessCommand::run() {
   }
   if (host.destinationFailed || !host.finished) return kExitFailed;  // said already: nothing was moved
   const ProcessEvent& end = *host.finished;
-  std::printf("Processing files - %d\n", end.processed);
+  std::printf("%s - %d\n", IsLinkMode(mode_) ? "Linked" : "Processing files", end.processed);
   if (end.kept > 0) Err(QStringLiteral("kept, no identical copy left - %1").arg(end.kept));
   if (end.failed > 0) {
     Err(QStringLiteral("failed - %1").arg(end.failed));

@@ -27,7 +27,8 @@ _zorvik_cli() {
       fi ;;
     process)
       if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--remove --recycle --move --delete-empty-folders --yes' -- "$cur"))
+        COMPREPLY=($(compgen -W '--remove --recycle --move --hardlink --symlink --clone --force-metadata
+          --delete-empty-folders --yes' -- "$cur"))
       else
         _filedir
       fi ;;

@@ -129,8 +129,14 @@ inline constexpr int kSharedLink = 1008;   // another user's link in a shared st
 inline constexpr int kOtherOwner = 1009;   // an existing output that belongs to another user
 inline constexpr int kNoReader = 1010;     // a FIFO that nobody reads
 inline constexpr int kAttributes = 1011;   // extended attributes or ACLs could not be carried
+// Replacing a file by a link to its copy:
+inline constexpr int kNoCopyOnThisFileSystem = 1012;  // its identical copies lie on other file systems
+inline constexpr int kCloneUnsupported = 1013;        // the file system cannot share blocks between files
+inline constexpr int kMetadataDiffers = 1014;         // owner or permissions differ from its copy's
+inline constexpr int kLinkedAlready = 1015;           // it is already a name of its copy
+inline constexpr int kSwapUnsupported = 1016;         // the file system cannot swap two names at once
 inline constexpr int kFirstRefusal = kThroughLink;
-inline constexpr int kLastRefusal = kAttributes;
+inline constexpr int kLastRefusal = kSwapUnsupported;
 // Whether `error` is one of the program's own refusals rather than a
 // system error code.
 inline bool IsRefusal(int error) { return error >= kFirstRefusal && error <= kLastRefusal; }
@@ -209,6 +215,24 @@ class HeldFolder {
   int fd_ = -1;
 };
 
+// The ways a file's name can be made to share the content of another file.
+enum class LinkKind {
+  Hard,      // another name of the other file
+  Symbolic,  // a symbolic link holding the other file's path
+  Clone,     // the file keeps its own name and inode, its blocks are shared
+};
+
+// The owner, group and permission bits of a file.
+struct Ownership {
+  std::uint32_t user = 0, group = 0;
+  int mode = 0;
+  bool operator==(const Ownership&) const = default;
+};
+
+// The names a link under way has while both files are in its folder begin
+// with this; one found later was left by a run that was stopped.
+inline constexpr char kLinkTempPrefix[] = ".zorvik-link-";
+
 // A file that processing acts on. It is opened through its folder, which is
 // opened without following a link in any component of the path; the file
 // itself must be a regular file. Every action then goes through these two
@@ -256,6 +280,26 @@ class HeldFile : public ReadFile {
 
   // Whether the name in the opened folder still refers to the opened file.
   bool stillInPlace() const;
+  // The owner, group and permissions of the opened file.
+  bool ownership(Ownership* out) const;
+
+  // Makes the name of this file share the content of `target`, a different
+  // file already proved to hold the same bytes. A hard or symbolic link is
+  // made under a temporary name (kLinkTempPrefix) in this file's folder and
+  // swapped with the name in one step; the swapped-out name must then hold
+  // this very file, and only then is it removed. When anything else is
+  // found, the names are swapped back, the temporary name is removed and
+  // this file stays (kChanged), so at every moment every byte is reachable
+  // under the name or the temporary one. A clone asks the kernel to share
+  // the blocks of both files where it finds them equal itself: the file
+  // keeps its name, inode, owner, permissions and times (kCloneUnsupported
+  // where the file system cannot; kChanged when a range differs or a size
+  // changed). A symbolic link holds target's path, and belongs to this
+  // file's owner. kSwapUnsupported where the folder's file system cannot
+  // swap two names; the system's code otherwise.
+  bool replaceByLink(const HeldFile& target, LinkKind kind, int* error);
+  // The names in the opened folder that begin with kLinkTempPrefix, as paths.
+  QStringList leftoverLinks() const;
 
  private:
   void closeAll();
@@ -270,5 +314,11 @@ class HeldFile : public ReadFile {
 // For tests: called with the path once a held file is opened and before
 // anything is done to it, so a test can change the tree at that moment.
 extern void (*g_beforeAction)(const QString& path);
+// For tests: called after each step of replaceByLink (0: nothing is done
+// yet, the copy is proved; 1: the link is made
+// under its temporary name, 2: the names are swapped, 3: the swapped-out
+// name was checked, 4: it was removed), so a test can stop the process or
+// change the tree there.
+extern void (*g_afterLinkStep)(int step);
 
 }  // namespace fs

@@ -31,7 +31,9 @@ bool Copies::anyLeft(const ResultModel& model, int row) {
   return false;
 }
 
-bool Copies::copyOf(const ResultModel& model, int row, const fs::HeldFile& file) {
+bool Copies::copyOf(const ResultModel& model, int row, const fs::HeldFile& file, bool sameDevice) {
+  device_ = sameDevice ? file.id().device : 0;
+  sawItself_ = sawElsewhere_ = false;
   if (rows_.empty()) return false;
   if (tryKeeper(model, row, file)) return true;
   if (rows_.size() == 1) return tryFirst(model, row, file);
@@ -51,7 +53,7 @@ bool Copies::usable(const ResultModel& model, const Row& r) const {
 // Two different files (not one file under two names) with the same bytes,
 // compared in chunks through their descriptors.
 bool Copies::identical(const fs::HeldFile& a, const fs::HeldFile& b) {
-  if (a.id() == b.id()) return false;
+  if (a.id() == b.id()) return sawItself_ = true, false;
   const qint64 size = a.size();
   if (size < 0 || b.size() != size) return false;
   const auto counted = [this](qint64 bytes) { return cost_.bytesRead += 2 * bytes, true; };
@@ -65,6 +67,7 @@ std::optional<ContentDigest> Copies::digestOf(const fs::ReadFile& file, qint64 s
 }
 
 bool Copies::takeWhenIdentical(const fs::HeldFile& file, fs::HeldFile& other, size_t k) {
+  if (!suits(other.id().device)) return sawElsewhere_ = sawElsewhere_ || other.size() == file.size(), false;
   if (!identical(file, other) || !other.stillInPlace()) return false;
   keeperFile_ = std::move(other);
   keeper_ = k;
@@ -73,6 +76,7 @@ bool Copies::takeWhenIdentical(const fs::HeldFile& file, fs::HeldFile& other, si
 
 bool Copies::tryKeeper(const ResultModel& model, int row, const fs::HeldFile& file) {
   if (keeper_ >= rows_.size() || rows_[keeper_].row == row || !usable(model, rows_[keeper_])) return false;
+  if (!suits(keeperFile_.id().device)) return sawElsewhere_ = true, false;
   return identical(file, keeperFile_) && keeperFile_.stillInPlace();
 }
 
@@ -89,11 +93,21 @@ bool Copies::tryFirst(const ResultModel& model, int row, const fs::HeldFile& fil
   return false;
 }
 
+// Whether row `r` holds the content of the file `id` (its size and
+// digest) on a file system the search takes; notes a row that is the file
+// itself, and one of the same content elsewhere.
+bool Copies::wanted(const Row& r, qint64 size, const ContentDigest& digest, fs::FileId id) {
+  if (r.id == id) return sawItself_ = true, false;
+  if (r.size != size || r.digest != digest) return false;
+  if (!suits(r.id.device)) return sawElsewhere_ = true, false;
+  return true;
+}
+
 bool Copies::tryDigests(const ResultModel& model, int row, const fs::HeldFile& file) {
   const qint64 size = file.size();
   const std::optional<ContentDigest> digest = digestOf(file, size);
   if (!digest) return false;
-  const auto same = [&](const Row& r) { return r.size == size && r.digest == *digest && r.id != file.id(); };
+  const auto same = [&](const Row& r) { return wanted(r, size, *digest, file.id()); };
 
   // The rows digested before that hold the same content.
   const auto range = byDigest_.equal_range(digest->first);

@@ -48,8 +48,16 @@ class Copies {
   // Whether an unmarked row other than `row` is left in the group.
   bool anyLeft(const ResultModel& model, int row);
   // Whether an unmarked row of the group names another file with the same
-  // bytes as `file`, still in place.
-  bool copyOf(const ResultModel& model, int row, const fs::HeldFile& file);
+  // bytes as `file`, still in place; with `sameDevice`, one on the file
+  // system of `file` (copies elsewhere are passed over, and stay for the
+  // files they suit).
+  bool copyOf(const ResultModel& model, int row, const fs::HeldFile& file, bool sameDevice = false);
+  // The copy the last successful copyOf found, held open.
+  const fs::HeldFile& copy() const { return keeperFile_; }
+  // Why the last copyOf found none, when the group shows why: the file is
+  // a name of an unmarked row's file (fs::kLinkedAlready), or its copies
+  // lie on other file systems only (fs::kNoCopyOnThisFileSystem); else 0.
+  int missReason() const { return sawItself_ ? fs::kLinkedAlready : sawElsewhere_ ? fs::kNoCopyOnThisFileSystem : 0; }
 
   // Opens a file, counted in the cost.
   bool open(const QString& path, fs::HeldFile* file, int* error);
@@ -64,6 +72,8 @@ class Copies {
   };
 
   bool usable(const ResultModel& model, const Row& r) const;
+  // Whether a copy on `device` suits the file being searched for.
+  bool suits(std::uint64_t device) const { return device_ == 0 || device == device_; }
   bool identical(const fs::HeldFile& a, const fs::HeldFile& b);
   std::optional<ContentDigest> digestOf(const fs::ReadFile& file, qint64 size);
   // Keeps `other`, row k of the group, as the copy to try first when it is
@@ -72,6 +82,7 @@ class Copies {
   bool tryKeeper(const ResultModel& model, int row, const fs::HeldFile& file);
   bool tryFirst(const ResultModel& model, int row, const fs::HeldFile& file);
   bool tryDigests(const ResultModel& model, int row, const fs::HeldFile& file);
+  bool wanted(const Row& r, qint64 size, const ContentDigest& digest, fs::FileId id);
 
   ProcessCost& cost_;
   Group group_{0, -1};
@@ -83,4 +94,8 @@ class Copies {
   size_t hint_ = 0;            // where anyLeft last found a row
   size_t keeper_ = SIZE_MAX;   // the row of the copy found last
   fs::HeldFile keeperFile_;
+  // The search under way: the device a copy must be on (0: any), and what
+  // it saw besides copies.
+  std::uint64_t device_ = 0;
+  bool sawItself_ = false, sawElsewhere_ = false;
 };

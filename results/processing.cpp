@@ -4,6 +4,7 @@
 #include "platform/fs.h"
 #include "results/copies.h"
 
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -50,7 +51,8 @@ WholeGroups FindWholeGroups(const ResultModel& model) {
 // Whether the groups whose every copy is marked go too (moving loses
 // nothing, so it never asks).
 bool AskAboutWholeGroups(ProcessHost& host, int groups) {
-  if (groups == 0 || host.mode() == ProcessMode::Move) return false;
+  // Nor does linking, which never links a group without an unmarked copy.
+  if (groups == 0 || host.mode() == ProcessMode::Move || IsLinkMode(host.mode())) return false;
   return host.ask({.kind = ProcessQuestion::Kind::RemoveWholeGroups, .groups = groups});
 }
 
@@ -85,7 +87,11 @@ class Run {
     } else if (!InFolderAsScanned(model_.row(i), file)) {
       fail(mode, path, fs::kReplaced);
     } else {
-      processOpened(i, mode, inWholeGroup, file);
+      reportLeftovers(file);
+      if (IsLinkMode(mode))
+        link(i, mode, file);
+      else
+        processOpened(i, mode, inWholeGroup, file);
     }
     // The folder of every marked row is tried, whatever the outcome: the
     // folder the opened file was in, or the row's folder reached again.
@@ -101,7 +107,9 @@ class Run {
 
  private:
   void notOpened(ProcessMode mode, const QString& path, int error) {
-    if (error != ENOENT) return fail(mode, path, error);  // a link on the way, a relative path, not a regular file
+    // A link on the way, a relative path, not a regular file; or nothing
+    // left to link.
+    if (error != ENOENT || IsLinkMode(mode)) return fail(mode, path, error);
     // Already gone: nothing is at its path any more.
     ++result_.processed;
     host_.report({.kind = ProcessEvent::Kind::Gone, .mode = mode, .path = path, .error = error});
@@ -116,6 +124,34 @@ class Run {
       keep(file.path());
     } else {
       act(mode, file);
+    }
+  }
+
+  // Replaces the file by a link to an unmarked copy proved identical.
+  void link(int i, ProcessMode mode, fs::HeldFile& file) {
+    const bool sameFileSystem = mode != ProcessMode::SymLink;
+    if (!copies_.copyOf(model_, i, file, sameFileSystem)) return keep(file.path(), copies_.missReason());
+    const fs::HeldFile& target = copies_.copy();
+    fs::Ownership own, theirs;
+    if (mode == ProcessMode::HardLink && !host_.linkAnyOwnership() &&
+        !(file.ownership(&own) && target.ownership(&theirs) && own == theirs))
+      return keep(file.path(), fs::kMetadataDiffers);
+    const fs::LinkKind kind = mode == ProcessMode::HardLink  ? fs::LinkKind::Hard
+                              : mode == ProcessMode::SymLink ? fs::LinkKind::Symbolic
+                                                             : fs::LinkKind::Clone;
+    int error = 0;
+    if (!file.replaceByLink(target, kind, &error)) return fail(mode, file.path(), error);
+    ++result_.processed;
+    host_.report({.kind = ProcessEvent::Kind::Done, .mode = mode, .path = file.path()});
+  }
+
+  // The temporary names a stopped link left in the folder of `file`, once
+  // per folder of the run; they hold a file, so they are only reported.
+  void reportLeftovers(const fs::HeldFile& file) {
+    if (!checkedFolders_.insert(file.folderId()).second) return;
+    for (const QString& name : file.leftoverLinks()) {
+      ++result_.leftovers;
+      host_.report({.kind = ProcessEvent::Kind::Leftover, .path = name});
     }
   }
 
@@ -155,9 +191,9 @@ class Run {
     host_.report({.kind = ProcessEvent::Kind::Done, .mode = mode, .path = file.path()});
   }
 
-  void keep(const QString& path) {
+  void keep(const QString& path, int reason = 0) {
     ++result_.kept;
-    host_.report({.kind = ProcessEvent::Kind::Kept, .path = path});
+    host_.report({.kind = ProcessEvent::Kind::Kept, .path = path, .error = reason});
   }
 
   void fail(ProcessMode mode, const QString& path, int error) {
@@ -173,6 +209,7 @@ class Run {
   Group group_;
   Copies copies_;
   fs::HeldFolder destination_;
+  std::unordered_set<fs::FileId, fs::FileIdHash> checkedFolders_;
 };
 
 }  // namespace
@@ -186,7 +223,11 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host, const RunToke
   const bool removeWholeGroups = AskAboutWholeGroups(host, whole.count);
 
   result.asked = true;
-  if (!host.ask({.kind = ProcessQuestion::Kind::Confirm, .marked = model.markedCount(), .markedKB = model.markedKB()}))
+  const ProcessMode mode = host.mode();
+  if (!host.ask({.kind = ProcessQuestion::Kind::Confirm,
+                 .mode = mode,
+                 .marked = model.markedCount(),
+                 .markedKB = model.markedKB()}))
     return result;
   result.confirmed = true;
 
@@ -205,8 +246,10 @@ ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host, const RunToke
   }
   result.completed = true;
   host.report({.kind = ProcessEvent::Kind::Finished,
+               .mode = mode,
                .processed = result.processed,
                .kept = result.kept,
-               .failed = result.failed});
+               .failed = result.failed,
+               .leftovers = result.leftovers});
   return result;
 }

@@ -1,5 +1,6 @@
 // Processing the marked rows: each marked file is deleted, sent to the
-// trash or moved into the destination folder; the row is then unmarked.
+// trash, moved into the destination folder or replaced by a link to an
+// identical copy; the row is then unmarked.
 #pragma once
 
 #include "engine/runtoken.h"
@@ -8,7 +9,19 @@
 
 #include <QString>
 
-enum class ProcessMode { Move, Recycle, Remove };
+enum class ProcessMode {
+  Move,
+  Recycle,
+  Remove,
+  // The file's name is made a hard link, a symbolic link or a clone (shared
+  // blocks) of an unmarked identical copy in its group.
+  HardLink,
+  SymLink,
+  Clone,
+};
+inline bool IsLinkMode(ProcessMode mode) {
+  return mode == ProcessMode::HardLink || mode == ProcessMode::SymLink || mode == ProcessMode::Clone;
+}
 
 // What a processing run tells its front end: each marked row's outcome
 // once, and where the run stands. The front end chooses the words.
@@ -18,26 +31,30 @@ struct ProcessEvent {
     Progress,           // after a row: the bar stands at `position` (0-100)
     Done,               // the file of `path` was acted on in `mode`
     Gone,               // the file of `path` was gone before its action (`error`): counted as done
-    Kept,               // the file of `path` stays: no identical copy of it is left, or its group is kept
+    Kept,               // the file of `path` stays: no identical copy of it is left, or its group is kept;
+                        // linking, `error` may say why (kNoCopyOnThisFileSystem, kMetadataDiffers, kLinkedAlready)
+    Leftover,           // `path` is a temporary name that a stopped link left in a folder of the run
     Failed,             // the row of `path` was not acted on in `mode`, or its action failed (`error`)
     DestinationFailed,  // the Move destination `path` cannot be used (`error`): the run stops, nothing moved
-    Finished,           // every row was walked: `processed`, `kept` and `failed` as counted
+    Finished,           // every row was walked: `processed`, `kept`, `failed` and `leftovers` as counted,
+                        // in the `mode` the run started in
   };
   Kind kind;
   ProcessMode mode = ProcessMode::Remove;
   QString path{};
   int error = 0;  // the system's code or one of fs's refusals
   int position = 0;
-  int processed = 0, kept = 0, failed = 0;
+  int processed = 0, kept = 0, failed = 0, leftovers = 0;
 };
 
 // What a run asks before it starts (true: go on).
 struct ProcessQuestion {
   enum class Kind {
     RemoveWholeGroups,  // `groups` groups have every copy marked: remove them too? (No is the default)
-    Confirm,            // process the `marked` marked rows (`markedKB` KB)? (OK / Cancel)
+    Confirm,            // process the `marked` marked rows (`markedKB` KB) in `mode`? (OK / Cancel)
   };
   Kind kind;
+  ProcessMode mode = ProcessMode::Remove;
   int groups = 0;
   qint64 marked = 0;
   qint64 markedKB = 0;
@@ -51,6 +68,9 @@ class ProcessHost {
   virtual QString destination() = 0;   // move mode
   virtual void browseDestination() {}  // offered when the destination is empty
   virtual bool deleteEmptyFolders() = 0;
+  // Whether a hard link may replace a file whose owner or permissions
+  // differ from its copy's (it takes the copy's).
+  virtual bool linkAnyOwnership() { return false; }
   virtual bool ask(const ProcessQuestion& question) = 0;
   // What happened. A Failed or Gone row of a plain deletion is shown by the
   // window at once, and the run goes on once it has been seen.
@@ -74,6 +94,7 @@ struct ProcessResult {
   int spared = 0;            // of those, rows of groups whose every copy was marked, kept on request
   int failed = 0;            // rows not acted on, or whose action failed
   int destinationError = 0;  // the run stopped: the Move destination could not be used
+  int leftovers = 0;         // temporary names of stopped links found in the folders of the run
   ProcessCost cost;
 };
 
@@ -90,4 +111,11 @@ struct ProcessResult {
 // every copy is marked are asked about first: kept, or removed as marked.
 // Every file left in place for either reason is counted as kept, every
 // failure is counted and reported through the host.
+//
+// A link replaces a file only by an unmarked row of its group proved
+// identical to it the same way, on the same file system for a hard link or
+// a clone (the next such row is tried), and for a hard link only with the
+// same owner and permissions unless the host allows otherwise; a group
+// without an unmarked row is never linked. The first time the run acts in a
+// folder it reports the temporary names that a stopped link left there.
 ProcessResult ProcessMarked(ResultModel& model, ProcessHost& host, const RunToken& run = RunToken::Start());

@@ -641,6 +641,93 @@ def r05_fast_rule_and_set_user_id():
            f"exit {code}; owner {st.st_uid if st else None}, mode {stat.S_IMODE(st.st_mode) if st else 0:o}")
 
 
+# ------------------------------------------------------------ link modes --
+
+LINKS = ("--hardlink", "--symlink", "--clone")
+
+
+def l01_grafted_root_folder_linked():
+    """a03 with the link modes: a folder of root's grafted onto a row."""
+    for mode in LINKS:
+        s = Stage()
+        s.nobody_file("t/a", b"dup")
+        s.nobody_file("t/sub/x", b"dup")
+        s.cli("scan", f"{s.home}/t", "--output", f"{s.top}/list.txt")
+        rootdir = f"{s.home}/t/rootdir"
+        os.makedirs(rootdir)
+        s.write(f"{rootdir}/x", b"dup", mode=0o600)
+        as_nobody(["mv", f"{s.home}/t/sub", f"{s.home}/t/sub.old"])
+        as_nobody(["mv", rootdir, f"{s.home}/t/sub"])
+        s.guard([s.secret, s.roothome, f"{s.home}/t/sub"])
+        code, _, err, _ = s.cli("process", f"{s.top}/list.txt", mode, "--yes")
+        changes = s.changed()
+        report(f"L1 root folder grafted onto a row, {mode}", code == 1 and not changes, outcome(code, err, changes))
+
+
+def l02_folders_swapped_while_linking():
+    """r01 with the link modes: the folder of the marked files, or of their
+    copies, swapped for a link to root's folder of the same files in a loop.
+    Root's files keep their links, modes and bytes; every byte of nobody's
+    files is still under its name or a temporary one."""
+    broken, lost, left = 0, 0, 0
+    for mode in ("--hardlink", "--symlink"):
+        for swapped in ("f", "keep"):
+            for _ in range(4):
+                s = Stage()
+                rows = []
+                for i in range(150):
+                    keep = s.nobody_file(f"t/keep/{i}", b"v%d" % i)
+                    rows.append([(keep, False), (s.nobody_file(f"t/f/{i}", b"v%d" % i), True)])
+                    s.write(f"{s.secret}/{swapped}/{i}", b"v%d" % i)
+                write_list(f"{s.top}/list.txt", rows)
+                folder, aside = f"{s.home}/t/{swapped}", f"{s.home}/t/{swapped}.aside"
+
+                def swap():
+                    os.rename(folder, aside)
+                    os.symlink(f"{s.secret}/{swapped}", folder)
+                    os.unlink(folder)
+                    os.rename(aside, folder)
+
+                s.guard()
+                with Loop(swap):
+                    s.cli("process", f"{s.top}/list.txt", mode, "--yes")
+                if os.path.islink(folder):  # the loop was stopped between two steps
+                    os.unlink(folder)
+                if os.path.isdir(aside):
+                    os.rename(aside, folder)
+                broken += len(s.changed())
+                for sub in ("f", "keep"):
+                    names = os.listdir(f"{s.home}/t/{sub}")
+                    left += sum(n.startswith(".zorvik-link-") for n in names)
+                    for i in range(150):
+                        p = f"{s.home}/t/{sub}/{i}"
+                        try:
+                            with open(p, "rb") as fh:
+                                lost += fh.read() != b"v%d" % i
+                        except OSError:
+                            lost += 1
+    report("L2 folders swapped while linking, 16 runs", broken == 0 and lost == 0,
+           f"{broken} root entries changed; {lost} files lost; {left} temporary names left")
+
+
+def l03_root_copy_and_planted_names():
+    """A copy of root's own file named as the copy to link to, and names of
+    the temporary kind planted by nobody: root's file gets no second name,
+    and the planted names are reported, never followed or removed."""
+    s = Stage()
+    s.write(f"{s.secret}/same", b"same", mode=0o600)
+    b = s.nobody_file("t/b", b"same")
+    os.symlink(f"{s.secret}/secret.txt", f"{s.home}/t/.zorvik-link-planted")
+    os.lchown(f"{s.home}/t/.zorvik-link-planted", NOBODY, NOBODY)
+    write_list(f"{s.top}/list.txt", [[(f"{s.secret}/same", False), (b, True)]])
+    s.guard()
+    code, out, err, _ = s.cli("process", f"{s.top}/list.txt", "--hardlink", "--yes")
+    changes = s.changed()
+    planted = os.path.islink(f"{s.home}/t/.zorvik-link-planted") and "zorvik-link-planted" in err
+    report("L3 root's copy, planted temporary names", not changes and planted and os.path.isfile(b),
+           outcome(code, err, changes))
+
+
 def r06_planted_cache_file():
     s = Stage()
     s.nobody_file("t/a", b"same")
@@ -673,7 +760,8 @@ ATTACKS = [a01_output_link, a02_move_destination, a03_grafted_root_folder, a04_r
            a09_trash_names, a10_line_breaks, a11_attributes_across_file_systems, a12_read_only_kept,
            a13_escapes, a14_silent_gaps, a15_editor_save, r01_folder_swapped_during_process,
            r02_line_breaks_and_links, r03_outputs_special_files, r04_special_rows_and_full_targets,
-           r05_fast_rule_and_set_user_id, r06_planted_cache_file]
+           r05_fast_rule_and_set_user_id, l01_grafted_root_folder_linked, l02_folders_swapped_while_linking,
+           l03_root_copy_and_planted_names, r06_planted_cache_file]
 
 
 def main():

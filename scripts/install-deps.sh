@@ -13,6 +13,8 @@ packages=(
   clang-format clang-tidy
   # the application icon, drawn from SVG
   qt6-svg-dev
+  # the file systems of the link tests (ext4, and btrfs and XFS for clones)
+  e2fsprogs btrfs-progs xfsprogs
   # the Debian package and the checks of the installation
   dpkg-dev file desktop-file-utils appstream lintian man-db
 )

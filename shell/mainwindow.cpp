@@ -83,6 +83,7 @@ void TForm1::FormCreate() {
   Edit1->setText(settings.read(QStringLiteral("Path")));
   Edit2->setText(settings.read(QStringLiteral("Path2")));
   sEdit1->setText(settings.read(QStringLiteral("master")));
+  linkChoice(settings.read(QStringLiteral("Link")));
   RememberContents1->setChecked(settings.read(QStringLiteral("RememberContents")) != QLatin1String("0"));
   if (language != QLatin1String("En")) Russian1->trigger();
   if (Russian1->isChecked()) setStatus(message(Message::RussianGreeting));
@@ -102,10 +103,26 @@ void TForm1::FormClose() {
   ok = settings.write(QStringLiteral("Path"), Edit1->text()) && ok;
   ok = settings.write(QStringLiteral("Path2"), Edit2->text()) && ok;
   ok = settings.write(QStringLiteral("master"), sEdit1->text()) && ok;
+  ok = settings.write(QStringLiteral("Link"), linkChoice()) && ok;
   ok = settings.write(QStringLiteral("RememberContents"),
                       RememberContents1->isChecked() ? QStringLiteral("1") : QStringLiteral("0")) &&
        ok;
   if (!ok) tell(message(Message::SettingsNotSaved));
+}
+
+// The Replace with link choice as it is stored: "hard", "symbolic", "clone",
+// or empty for Off; any other text is Off.
+QString TForm1::linkChoice() const {
+  if (HardLink1->isChecked()) return QStringLiteral("hard");
+  if (SymLink1->isChecked()) return QStringLiteral("symbolic");
+  return Clone1->isChecked() ? QStringLiteral("clone") : QString();
+}
+void TForm1::linkChoice(const QString& stored) {
+  QAction* chosen = stored == QLatin1String("hard")       ? HardLink1
+                    : stored == QLatin1String("symbolic") ? SymLink1
+                    : stored == QLatin1String("clone")    ? Clone1
+                                                          : LinkOff1;
+  chosen->setChecked(true);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

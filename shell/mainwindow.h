@@ -145,6 +145,8 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   void fitColumns();
   void FormCreate();
   void FormClose();
+  QString linkChoice() const;  // the Replace with link choice, as stored
+  void linkChoice(const QString& stored);
   void browseInto(QLineEdit* field, bool addSeparator);
   int selectedRow() const;
   bool fileRowSelected() const;
@@ -273,6 +275,12 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   QAction* Skip1 = nullptr;
   QAction* Skip2 = nullptr;
   QAction* DelDirs1 = nullptr;
+  // Options: Replace with link, after the described items.
+  QMenu* ReplaceLink1 = nullptr;
+  QAction* HardLink1 = nullptr;
+  QAction* SymLink1 = nullptr;
+  QAction* Clone1 = nullptr;
+  QAction* LinkOff1 = nullptr;
   QAction* RememberContents1 = nullptr;
   QAction* ForgetContents1 = nullptr;
   QAction* N1 = nullptr;

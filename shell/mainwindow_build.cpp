@@ -318,6 +318,20 @@ void TForm1::buildMenus() {
   separator(Options1, "N13");
   DelDirs1 = action(Options1, "DelDirs1");
   for (QAction* a : {Addto1, UseRecycle1, Skip1, Skip2, DelDirs1}) a->setCheckable(true);
+  // Replace with link: one of three kinds of link, or off.
+  ReplaceLink1 = Options1->addMenu(QString());
+  ReplaceLink1->setObjectName(QStringLiteral("ReplaceLink1"));
+  ReplaceLink1->menuAction()->setObjectName(QStringLiteral("ReplaceLink1Item"));
+  HardLink1 = action(ReplaceLink1, "HardLink1");
+  SymLink1 = action(ReplaceLink1, "SymLink1");
+  Clone1 = action(ReplaceLink1, "Clone1");
+  LinkOff1 = action(ReplaceLink1, "LinkOff1");
+  QActionGroup* links = new QActionGroup(this);
+  for (QAction* a : {HardLink1, SymLink1, Clone1, LinkOff1}) {
+    a->setCheckable(true);
+    links->addAction(a);
+  }
+  LinkOff1->setChecked(true);
   // The content cache, after the described items.
   separator(Options1, "N15");
   RememberContents1 = action(Options1, "RememberContents1");

@@ -145,6 +145,10 @@ void TForm1::showCancel(bool show) {
 // ---------------------------------------------------------------- processing
 
 ProcessMode TForm1::mode() {
+  // A link, while one is chosen, instead of removing or moving.
+  if (HardLink1->isChecked()) return ProcessMode::HardLink;
+  if (SymLink1->isChecked()) return ProcessMode::SymLink;
+  if (Clone1->isChecked()) return ProcessMode::Clone;
   if (!RadioButton1->isChecked()) return ProcessMode::Move;
   return UseRecycle1->isChecked() ? ProcessMode::Recycle : ProcessMode::Remove;
 }
@@ -156,7 +160,7 @@ bool TForm1::ask(const ProcessQuestion& question) {
   if (question.kind == ProcessQuestion::Kind::RemoveWholeGroups)
     return services_.ui->askNoYes(this, message(Message::ProcessTitle),
                                   message(Message::WholeGroupsText).arg(question.groups));
-  return services_.ui->askOkCancel(this, message(Message::ProcessTitle), message(Message::ProcessText));
+  return services_.ui->askOkCancel(this, message(Message::ProcessTitle), message(ConfirmMessage(question.mode)));
 }
 
 void TForm1::report(const ProcessEvent& event) {
@@ -186,6 +190,7 @@ void TForm1::report(const ProcessEvent& event) {
       return;
     case ProcessEvent::Kind::Done:
     case ProcessEvent::Kind::Kept:
+    case ProcessEvent::Kind::Leftover:  // counted in the end text
       return;
   }
 }

@@ -34,12 +34,20 @@ constexpr MessageRow kMessages[] = {
      "Путь к папке, файлы которой не отмечаются, небезопасен, поэтому ничего не отмечено:"},
     {Message::ProcessTitle, "Confirm", "Подтверждение"},
     {Message::ProcessText, "Delete (or move) all selected files?", "Удалить (или переместить) отмеченые файлы?"},
+    {Message::HardLinkText, "Replace the marked files with hard links?",
+     "Заменить отмеченные файлы жёсткими ссылками?"},
+    {Message::SymLinkText, "Replace the marked files with symbolic links?",
+     "Заменить отмеченные файлы символьными ссылками?"},
+    {Message::CloneText, "Replace the marked files with clones?", "Заменить отмеченные файлы клонами?"},
     {Message::WholeGroupsText, "Every copy of %1 groups is marked. Remove them all?",
      "Отмечены все копии в группах: %1. Удалить их все?"},
     {Message::InProcess, "In process ...", "Обработка ..."},
     {Message::Processed, "Processing files - ", "Обработано файлов - "},
     {Message::KeptCount, "; kept, no identical copy left - ", "; сохранено, нет одинаковой копии - "},
     {Message::FailedCount, "; failed - ", "; не обработано - "},
+    {Message::Linked, "Linked - ", "Заменено ссылками - "},
+    {Message::LeftoverCount, "; temporary names of stopped links found - ",
+     "; найдено временных имён прерванных замен - "},
     {Message::DeleteFailed, " не удалён, ошибка = ", " не удалён, ошибка = "},
     {Message::NotRemoved, " was not removed: ", " не удалён: "},
     {Message::DestinationFailed, "The destination folder cannot be used, nothing was moved: ",
@@ -91,6 +99,11 @@ const Refusal kRefusals[] = {
     {fs::kOtherOwner, "файл принадлежит другому пользователю"},
     {fs::kNoReader, "это канал (FIFO), который никто не читает"},
     {fs::kAttributes, "не удалось перенести расширенные атрибуты или списки доступа"},
+    {fs::kNoCopyOnThisFileSystem, "нет одинаковой копии на этой файловой системе"},
+    {fs::kCloneUnsupported, "общие блоки файлов здесь не поддерживаются"},
+    {fs::kMetadataDiffers, "владелец или права доступа отличаются от копии"},
+    {fs::kLinkedAlready, "уже является ссылкой на свою копию"},
+    {fs::kSwapUnsupported, "обмен двух имён за один шаг здесь не поддерживается"},
 };
 
 // An error in words: the program's refusals in the language, the system's
@@ -104,6 +117,22 @@ QString ReasonText(int error, bool russian) {
 QString MessageText(Message message, bool russian) {
   const MessageRow& row = kMessages[static_cast<size_t>(message)];
   return QString::fromUtf8(russian ? row.russian : row.english);
+}
+
+Message ConfirmMessage(ProcessMode mode) {
+  switch (mode) {
+    case ProcessMode::HardLink:
+      return Message::HardLinkText;
+    case ProcessMode::SymLink:
+      return Message::SymLinkText;
+    case ProcessMode::Clone:
+      return Message::CloneText;
+    case ProcessMode::Move:
+    case ProcessMode::Recycle:
+    case ProcessMode::Remove:
+      break;
+  }
+  return Message::ProcessText;
 }
 
 QString RefusalText(int error, bool russian) {
@@ -137,9 +166,12 @@ QString DestinationFailedMessage(const QString& path, int error, bool russian) {
 }
 
 QString ProcessEndText(const ProcessEvent& finished, bool russian) {
-  QString text = MessageText(Message::Processed, russian) + QString::number(finished.processed);
+  const Message done = IsLinkMode(finished.mode) ? Message::Linked : Message::Processed;
+  QString text = MessageText(done, russian) + QString::number(finished.processed);
   if (finished.kept > 0) text += MessageText(Message::KeptCount, russian) + QString::number(finished.kept);
   if (finished.failed > 0) text += MessageText(Message::FailedCount, russian) + QString::number(finished.failed);
+  if (finished.leftovers > 0)
+    text += MessageText(Message::LeftoverCount, russian) + QString::number(finished.leftovers);
   return text;
 }
 

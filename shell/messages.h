@@ -34,13 +34,18 @@ enum class Message {
   // Processing.
   ProcessTitle,
   ProcessText,
+  HardLinkText,  // the question while a link is chosen, instead of ProcessText
+  SymLinkText,
+  CloneText,
   WholeGroupsText,  // %1: the number of groups
   InProcess,
   Processed,  // followed by the count, as are the next two
   KeptCount,
   FailedCount,
-  DeleteFailed,  // after the path, before the system's error code
-  NotRemoved,    // after the path, before a refusal in words
+  Linked,         // instead of Processed while a link was chosen
+  LeftoverCount,  // temporary names of stopped links, found by the run
+  DeleteFailed,   // after the path, before the system's error code
+  NotRemoved,     // after the path, before a refusal in words
   DestinationFailed,
   // The rows, the list and the preview.
   NotANumber,       // %1: a size text
@@ -64,6 +69,9 @@ enum class Message {
 // The text of `message` in Russian or in English; a text of one form only
 // is the same in both.
 QString MessageText(Message message, bool russian);
+
+// The confirmation question of a processing run in `mode`.
+Message ConfirmMessage(ProcessMode mode);
 
 // The message shown when a plain deletion of `path` failed: the described
 // text with the system's error code, or, when the program itself refused

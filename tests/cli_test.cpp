@@ -131,6 +131,7 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
                                {"scan", "--cache", "--no-cache", t.root()},
                                {"scan", "--no-cache", "--cache", t("c"), t.root()},
                                {"process", t("list")},
+                               {"process", t("list"), "--remove", "--hardlink"},  // one way to process, no more
                                {"frobnicate"}};
   for (const QStringList& args : cases) {
     const Outcome r = Cli(args);
@@ -246,6 +247,26 @@ TEST(Cli, ProcessRunsOnlyWithYesWithoutATerminal) {
     EXPECT_TRUE(!c.movedTo || QFileInfo::exists(t(c.movedTo))) << c.movedTo;
     EXPECT_EQ(QFileInfo::exists(t("b")), !args.contains("--delete-empty-folders"));
   }
+
+  // The link modes say what they did in their own words, and each file
+  // they keep, with the reason, on a line of its own.
+  const Tree t(kGroups);
+  ASSERT_EQ(chmod(QFile::encodeName(t("d/y.dat")).constData(), 0600), 0);
+  ASSERT_EQ(Cli({"scan", "--output", t("list.txt"), t.root()}).code, 0);
+  const Outcome hard = Cli({"process", t("list.txt"), "--hardlink", "--yes"});
+  EXPECT_EQ(hard.code, 0);
+  EXPECT_EQ(hard.out, "Linked - 1\n");
+  EXPECT_EQ(QString(hard.err), "zorvik-cli: " + t("d/y.dat") +
+                                   ": kept: its owner or permissions differ from those of its copy\n"
+                                   "kept, no identical copy left - 1\n");
+  fs::FileId a, b;
+  EXPECT_TRUE(fs::FileIdOf(t("a/x.txt"), &a) && fs::FileIdOf(t("b/x.txt"), &b) && a == b);
+  const Outcome rescan = Cli({"scan", t("a"), t("b"), t("c"), t("d")});  // the linked group is gone
+  EXPECT_FALSE(rescan.out.contains("x.txt")) << rescan.out.constData();
+  EXPECT_EQ(rescan.out.count("/y.dat;"), 2);
+  const Outcome symbolic = Cli({"process", t("list.txt"), "--symlink", "--force-metadata", "--yes"});
+  EXPECT_EQ(symbolic.out, "Linked - 1\n");
+  EXPECT_EQ(QFileInfo(t("d/y.dat")).symLinkTarget(), t("c/y.dat"));
 }
 
 // Every row that fails is a line on standard error naming the file and the

@@ -18,9 +18,12 @@ class Proc : public ProcessHost {
   QStringList asked, wholeGroupQuestions;
   // The rows that failed as "PATH: REASON" (the destination that failed
   // too), the rows gone before their action as "PATH = ERROR", the rows
-  // kept, the progress, and the run's phases: "started", "finished
-  // PROCESSED KEPT FAILED".
-  QStringList failedRows, gone, kept, progress, phases;
+  // kept ("PATH: REASON" where a reason is given), the temporary names
+  // found, the progress, and the run's phases: "started", "finished
+  // PROCESSED KEPT FAILED" (" LEFTOVERS" when there are any).
+  QStringList failedRows, gone, kept, leftovers, progress, phases;
+  QList<ProcessMode> confirmModes;
+  bool anyOwnership = false;
   QList<ProcessMode> failedModes;
   int browsed = 0;
   std::function<void()> onPump;
@@ -29,12 +32,14 @@ class Proc : public ProcessHost {
   QString destination() override { return dest; }
   void browseDestination() override { ++browsed, dest = picked; }
   bool deleteEmptyFolders() override { return emptyFolders; }
+  bool linkAnyOwnership() override { return anyOwnership; }
   void pump() override {
     if (onPump) onPump();
   }
   bool ask(const ProcessQuestion& q) override {
     if (q.kind == ProcessQuestion::Kind::RemoveWholeGroups)
       return wholeGroupQuestions << QString::number(q.groups), removeWholeGroups;
+    confirmModes << q.mode;
     return asked << QString::number(q.marked) + ' ' + QString::number(q.markedKB), answer;
   }
   void report(const ProcessEvent& e) override {
@@ -52,7 +57,10 @@ class Proc : public ProcessHost {
         gone << e.path + " = " + QString::number(e.error);
         return;
       case K::Kept:
-        kept << e.path;
+        kept << (e.error ? e.path + ": " + fs::ErrorText(e.error) : e.path);
+        return;
+      case K::Leftover:
+        leftovers << e.path;
         return;
       case K::Failed:
         failedModes << e.mode;
@@ -61,7 +69,8 @@ class Proc : public ProcessHost {
         failedRows << e.path + ": " + fs::ErrorText(e.error);
         return;
       case K::Finished:
-        phases << QStringLiteral("finished %1 %2 %3").arg(e.processed).arg(e.kept).arg(e.failed);
+        phases << QStringLiteral("finished %1 %2 %3").arg(e.processed).arg(e.kept).arg(e.failed) +
+                      (e.leftovers ? ' ' + QString::number(e.leftovers) : QString());
         return;
     }
   }

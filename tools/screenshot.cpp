@@ -2,8 +2,11 @@
 // it as a PNG, for looking at the window without a desktop; prints how long
 // a scan took:
 //   screenshot OUT.png [FOLDER] [ru] [--list FILE] [--status TEXT] [--size min|WIDTHxHEIGHT]
+//              [--menu ACTION]
 // --size gives the client area (the window less its menu bar), or the
-// smallest the window allows; --status sets the status line at the end.
+// smallest the window allows; --status sets the status line at the end;
+// --menu also saves the menu holding the action named ACTION (objectName)
+// as OUT-menu.png, and its submenu, if it opens one, as OUT-submenu.png.
 #include "platform/desktop.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
@@ -17,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <cstdio>
@@ -57,7 +61,9 @@ int main(int argc, char** argv) {
   const QCommandLineOption list(QStringLiteral("list"), QStringLiteral("a list file to load"), QStringLiteral("FILE"));
   const QCommandLineOption status(QStringLiteral("status"), QStringLiteral("the status line"), QStringLiteral("TEXT"));
   const QCommandLineOption size(QStringLiteral("size"), QStringLiteral("min or WIDTHxHEIGHT"), QStringLiteral("SIZE"));
-  parser.addOptions({list, status, size});
+  const QCommandLineOption menu(QStringLiteral("menu"), QStringLiteral("an action whose menus to save"),
+                                QStringLiteral("ACTION"));
+  parser.addOptions({list, status, size, menu});
   parser.process(app);
   const QStringList args = parser.positionalArguments();
   if (args.isEmpty()) return 2;
@@ -89,5 +95,21 @@ int main(int argc, char** argv) {
                form.minimumWidth(), form.minimumHeight(), form.centralWidget()->width(),
                form.centralWidget()->height());
   form.grab().save(args[0]);
+  if (parser.isSet(menu)) {
+    QString base = args[0];
+    base.chop(4);  // ".png"
+    const auto* action = form.findChild<QAction*>(parser.value(menu));
+    if (action == nullptr) return 1;
+    auto save = [](QMenu* m, const QString& file) {
+      m->popup(QPoint(0, 0));
+      QApplication::processEvents();
+      m->grab().save(file);
+      m->hide();
+    };
+    for (QMenu* m : form.findChildren<QMenu*>()) {
+      if (m->actions().contains(action)) save(m, base + "-menu.png");
+    }
+    if (action->menu() != nullptr) save(action->menu(), base + "-submenu.png");
+  }
   return 0;
 }

@@ -261,6 +261,16 @@ QString ErrorText(int error) {
       return QStringLiteral("a FIFO that nobody reads");
     case kAttributes:
       return QStringLiteral("its extended attributes or ACLs could not be carried over");
+    case kNoCopyOnThisFileSystem:
+      return QStringLiteral("no identical copy on this file system");
+    case kCloneUnsupported:
+      return QStringLiteral("sharing blocks between files is not supported here");
+    case kMetadataDiffers:
+      return QStringLiteral("its owner or permissions differ from those of its copy");
+    case kLinkedAlready:
+      return QStringLiteral("already a link of its copy");
+    case kSwapUnsupported:
+      return QStringLiteral("swapping two names at once is not supported here");
     case EISDIR:
       return QStringLiteral("a folder, not a file");
     default:

@@ -55,6 +55,9 @@ TEST_F(WindowLanguage, RussianReplacesCaptionsAndHints) {
       {f.English1->text(), "Английский"},
       {f.Skip1->text(), "Пропускать файлы менее 20 KB"},
       {f.DelDirs1->text(), "Удалять пустые каталоги"},
+      {f.ReplaceLink1->title(), "Заменить ссылкой"},
+      {f.HardLink1->text(), "Жёсткая ссылка"},
+      {f.Clone1->text(), "Клон (общие блоки)"},
       {f.SelectAll1->text(), "Выбрать всё"},
       {f.UnselectAll1->text(), "Убрать все галочки"},
       {f.N2->text(), "Выбрать кроме первого"},
@@ -190,6 +193,11 @@ TEST_F(WindowLanguage, TheMessageTableSpeaksBothLanguages) {
   EXPECT_EQ(ProcessEndText(end, false), "Processing files - 1; kept, no identical copy left - 2; failed - 3");
   end.processed = 0, end.kept = 1, end.failed = 0;
   EXPECT_EQ(ProcessEndText(end, true), "Обработано файлов - 0; сохранено, нет одинаковой копии - 1");
+  end.mode = ProcessMode::SymLink, end.leftovers = 2;
+  EXPECT_EQ(ProcessEndText(end, true),
+            "Заменено ссылками - 0; сохранено, нет одинаковой копии - 1; найдено временных имён прерванных замен - 2");
+  EXPECT_EQ(MessageText(ConfirmMessage(ProcessMode::HardLink), true), "Заменить отмеченные файлы жёсткими ссылками?");
+  EXPECT_EQ(RefusalText(fs::kNoCopyOnThisFileSystem, true), "нет одинаковой копии на этой файловой системе");
   EXPECT_EQ(MessageText(Message::WholeGroupsText, true).arg(1), "Отмечены все копии в группах: 1. Удалить их все?");
   const ScanEvent memory = ScanEvent::failed(ScanEvent::Failure::OutOfMemory);
   EXPECT_EQ(ScanFailedText(memory, false), "Scan failed: not enough memory");

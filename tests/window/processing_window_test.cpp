@@ -69,6 +69,30 @@ TEST_F(WindowProcessing, RecycleSendsTheFileToTheTrash) {
   expectEndOfRun(1);
 }
 
+// While a link is chosen, Do it links instead of removing or moving, asks
+// its own question and counts the links.
+TEST_F(WindowProcessing, ALinkChoiceReplacesTheMarkedFileByALink) {
+  scanPair();
+  click("RadioButton2");
+  trigger("HardLink1");
+  ui.okCancel(kConfirm, QStringLiteral("Replace the marked files with hard links?"), true);
+  click("Button2");
+  fs::FileId keep, twin;
+  EXPECT_TRUE(fs::FileIdOf(tree("p/keep.txt"), &keep) && fs::FileIdOf(tree("p/twin.txt"), &twin) && keep == twin);
+  EXPECT_EQ(status(), "Linked - 1");
+  EXPECT_FALSE(marks().contains(QLatin1Char('x')));
+
+  // Back to the described Move, for a copy saved anew.
+  trigger("LinkOff1");
+  ASSERT_TRUE(QFile::remove(tree("p/twin.txt")));
+  tree.file("p/twin.txt", Bytes(3000, 1));
+  form().results().setMarked(1, true);
+  form().Edit2->setText(tree("dest"));
+  doIt();
+  EXPECT_EQ(tree.read("dest/twin.txt"), Bytes(3000, 1));
+  expectEndOfRun(1);
+}
+
 TEST_F(WindowProcessing, MoveCreatesTheDestinationWithItsParents) {
   scanPair();
   click("RadioButton2");
@@ -226,10 +250,10 @@ TEST_F(WindowProcessing, ClosingDuringARunWritesAtOnceAndClosesAtOnceWhileTheRun
     openAfterClose = form().isVisible();
   });
   doIt();
-  EXPECT_EQ(writesAtClose, 5);
+  EXPECT_EQ(writesAtClose, 6);
   EXPECT_FALSE(openAfterClose);  // not left up, usable, beside a run no one sees end
   EXPECT_FALSE(form().isVisible());
-  EXPECT_EQ(settings.writes, 5);
+  EXPECT_EQ(settings.writes, 6);
   expectEndOfRun(1);  // the run went on to its end
 }
 

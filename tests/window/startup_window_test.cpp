@@ -22,10 +22,11 @@ TEST_F(WindowStartup, FirstStartIsRussianWithEmptyFieldsAndStoresRussianOnClose)
   EXPECT_EQ(settings.writes, 0);  // read at start, written only at close
 
   EXPECT_TRUE(form().close());
-  EXPECT_EQ(settings.values,
-            (QMap<QString, QString>{
-                {"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}, {"RememberContents", "1"}}));
-  EXPECT_EQ(settings.writes, 5);
+  EXPECT_EQ(
+      settings.values,
+      (QMap<QString, QString>{
+          {"Language", "Rus"}, {"Path", ""}, {"Path2", ""}, {"master", ""}, {"Link", ""}, {"RememberContents", "1"}}));
+  EXPECT_EQ(settings.writes, 6);
   EXPECT_EQ(ui.shown(), 0);
 }
 
@@ -70,30 +71,34 @@ TEST_F(WindowStartup, CommandLineFolderReplacesTheStoredFoldersAndGetsASeparator
 }
 
 TEST_F(WindowStartup, StoredValuesComeBackAsStoredAndEveryCloseWritesThemAll) {
-  const QMap<QString, QString> stored{{"Language", "En"},
-                                      {"Path", "/srv/a;/srv/b c;"},
-                                      {"Path2", " /dest "},
-                                      {"master", "Keep"},
-                                      {"RememberContents", "0"}};
+  const QMap<QString, QString> stored{{"Language", "En"}, {"Path", "/srv/a;/srv/b c;"}, {"Path2", " /dest "},
+                                      {"master", "Keep"}, {"Link", "symbolic"},         {"RememberContents", "0"}};
   settings.values = stored;
   open();
   EXPECT_EQ(form().Edit1->text(), "/srv/a;/srv/b c;");
   EXPECT_EQ(form().Edit2->text(), " /dest ");
   EXPECT_EQ(form().sEdit1->text(), "Keep");
+  EXPECT_TRUE(form().SymLink1->isChecked());
   EXPECT_FALSE(form().RememberContents1->isChecked());
   form().close();
   EXPECT_EQ(settings.values, stored);
-  EXPECT_EQ(settings.writes, 5);
+  EXPECT_EQ(settings.writes, 6);
 
   open();
   form().Edit2->setText(QStringLiteral("/moved"));
   trigger("Russian1");
+  trigger("HardLink1");
   trigger("RememberContents1");
   trigger("close1");  // Alt+F4's item closes the window too
   EXPECT_EQ(settings.values.value("Language"), "Rus");
   EXPECT_EQ(settings.values.value("Path2"), "/moved");
+  EXPECT_EQ(settings.values.value("Link"), "hard");
   EXPECT_EQ(settings.values.value("RememberContents"), "1");
-  EXPECT_EQ(settings.writes, 10);
+  EXPECT_EQ(settings.writes, 12);
+  // A value the window does not know is Off.
+  settings.values["Link"] = QStringLiteral("Hard");
+  open();
+  EXPECT_TRUE(form().LinkOff1->isChecked());
 
   // Forget deletes the cache file, and says so when it cannot.
   const QString cache = DefaultContentCachePath();
@@ -136,14 +141,14 @@ TEST_F(WindowStartup, ClosingDuringAScanWritesAndClosesAtOnceWhileTheScanGoesOn)
   });
   scanFolder(tree.root());
 
-  EXPECT_EQ(writesAtClose, 5);
+  EXPECT_EQ(writesAtClose, 6);
   EXPECT_EQ(settings.values.value("Path"), tree.root());
   EXPECT_FALSE(openAfterClose);
   EXPECT_TRUE(scanningAfterClose);  // the scan runs on to its end
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Complete ...");
   EXPECT_EQ(form().results().groupCount(), 3);
-  EXPECT_EQ(settings.writes, 5);  // written once
+  EXPECT_EQ(settings.writes, 6);  // written once
 }
 
 TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
@@ -164,7 +169,7 @@ TEST_F(WindowStartup, ClosedDuringAScanThenCancelledTheScanEndsOutOfSight) {
   EXPECT_FALSE(openAfterCancel);
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(status(), "Canceled.");
-  EXPECT_EQ(settings.writes, 5);
+  EXPECT_EQ(settings.writes, 6);
 
   // Closed through the switch to English: the new instance starts while
   // the old window is already gone and its scan runs on.
