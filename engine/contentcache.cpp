@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <numeric>
 #include <tuple>
 
 qint64 g_contentCacheRecentNs = ContentCache::kRecentNs;
@@ -156,66 +158,53 @@ std::span<const CachedRange> ContentCache::ranges(int entry) const {
 }
 
 void ContentCache::record(const fs::FileStamp& stamp, const CachedRange& range, qint64 now) {
-  auto [it, isNew] = recorded_.try_emplace(stamp.id);
-  Recorded& r = it->second;
-  if (isNew) {
-    r.stamp = stamp;
-    // A write in the same tick of the file system's clock as this read would
-    // leave the stamp as it is: a file written so recently is not recorded.
-    r.refused = stamp.ctimeNs > now - g_contentCacheRecentNs || stamp.mtimeNs > now - g_contentCacheRecentNs;
-  } else if (!(r.stamp == stamp)) {
-    r.refused = true;  // changed between two reads of this scan
-  }
-  if (r.refused) {
-    r.ranges.clear();
-    return;
-  }
-  const auto same =
-      std::find_if(r.ranges.begin(), r.ranges.end(), [&](const CachedRange& o) { return o.sameBytes(range); });
-  if (same != r.ranges.end()) {
-    *same = range;
-  } else if (r.ranges.size() < kMaxRanges) {
-    r.ranges.push_back(range);
-  }
+  // A write in the same tick of the file system's clock as this read would
+  // leave the stamp as it is: a file written so recently is not recorded.
+  if (stamp.ctimeNs > now - g_contentCacheRecentNs || stamp.mtimeNs > now - g_contentCacheRecentNs) return;
+  recorded_.push_back({stamp, range});
 }
 
 namespace {
 
-// One entry as it is written.
+// One entry as it is written: its ranges are what this scan recorded
+// (`recorded`), then those of the loaded entry `loaded` (when it is of the
+// same state of the file) that the recorded ones do not cover.
 struct Written {
-  fs::FileStamp stamp;
+  const fs::FileStamp* stamp;
   std::uint32_t lastScan;
-  std::vector<CachedRange> ranges;
+  int loaded;                               // -1: none
+  std::span<const std::uint32_t> recorded;  // empty: the loaded entry's alone
+  std::uint32_t count = 0;                  // its ranges, once counted
 };
 
-// Adds to `to` each range of `from` whose bytes it does not hold, within the cap.
-void AddMissing(std::vector<CachedRange>& to, std::span<const CachedRange> from) {
-  for (const CachedRange& old : from)
-    if (to.size() < ContentCache::kMaxRanges &&
-        std::none_of(to.begin(), to.end(), [&](const CachedRange& n) { return n.sameBytes(old); }))
-      to.push_back(old);
-}
+using RangesOf = std::function<void(const Written&, std::vector<CachedRange>&)>;
 
-QByteArray Serialized(const std::vector<Written>& out, std::uint32_t scan) {
-  QByteArray bytes(kMagic, sizeof kMagic);
+QByteArray Serialized(std::vector<Written>& out, std::uint32_t scan, const RangesOf& rangesOf) {
+  std::vector<CachedRange> ranges;
   size_t rangeCount = 0;
-  for (const Written& o : out) rangeCount += o.ranges.size();
+  for (Written& w : out) {
+    rangesOf(w, ranges);
+    w.count = static_cast<std::uint32_t>(ranges.size());
+    rangeCount += w.count;
+  }
+  QByteArray bytes(kMagic, sizeof kMagic);
   bytes.reserve(kHeaderSize + static_cast<qsizetype>(out.size() * kEntrySize + rangeCount * kRangeSize));
   Put<std::uint32_t>(bytes, kVersion);
   Put<std::uint32_t>(bytes, scan);
   Put<std::uint64_t>(bytes, out.size());
   Put<std::uint64_t>(bytes, rangeCount);
   std::uint32_t first = 0;
-  for (const Written& o : out) {
-    Put<std::uint64_t>(bytes, o.stamp.id.device);
-    Put<std::uint64_t>(bytes, o.stamp.id.inode);
-    for (const qint64 v : {o.stamp.size, o.stamp.mtimeNs, o.stamp.ctimeNs, o.stamp.birthNs}) Put<qint64>(bytes, v);
-    for (const std::uint32_t v : {o.lastScan, first, static_cast<std::uint32_t>(o.ranges.size()), 0u})
-      Put<std::uint32_t>(bytes, v);
-    first += static_cast<std::uint32_t>(o.ranges.size());
+  for (const Written& w : out) {
+    const fs::FileStamp& stamp = *w.stamp;
+    Put<std::uint64_t>(bytes, stamp.id.device);
+    Put<std::uint64_t>(bytes, stamp.id.inode);
+    for (const qint64 v : {stamp.size, stamp.mtimeNs, stamp.ctimeNs, stamp.birthNs}) Put<qint64>(bytes, v);
+    for (const std::uint32_t v : {w.lastScan, first, w.count, 0u}) Put<std::uint32_t>(bytes, v);
+    first += w.count;
   }
-  for (const Written& o : out) {
-    for (const CachedRange& r : o.ranges) {
+  for (const Written& w : out) {
+    rangesOf(w, ranges);
+    for (const CachedRange& r : ranges) {
       Put<std::uint64_t>(bytes, r.digest);
       Put<qint64>(bytes, r.offset);
       Put<qint64>(bytes, r.length);
@@ -231,29 +220,72 @@ QByteArray Serialized(const std::vector<Written>& out, std::uint32_t scan) {
 QByteArray ContentCache::bytes() const {
   // The count stops at its largest value rather than start again from 0.
   const std::uint32_t scan = scans_ == UINT32_MAX ? scans_ : scans_ + 1;
+  // What this scan recorded, by file: [first, last) of `order`.
+  std::vector<std::uint32_t> order(recorded_.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
+    return Before(recorded_[a].stamp.id, recorded_[b].stamp.id);
+  });
+  struct File {
+    fs::FileId id;
+    size_t first, last;
+  };
+  std::vector<File> files;
+  for (size_t a = 0, b = 0; a < order.size(); a = b) {
+    const fs::FileId& id = recorded_[order[a]].stamp.id;
+    for (b = a + 1; b < order.size() && recorded_[order[b]].stamp.id == id;) ++b;
+    files.push_back({id, a, b});
+  }
+  const auto recordedNow = [&](const fs::FileId& id) {
+    const auto at = std::lower_bound(files.begin(), files.end(), id,
+                                     [](const File& f, const fs::FileId& key) { return Before(f.id, key); });
+    return at != files.end() && at->id == id;
+  };
+
   std::vector<Written> out;
   for (size_t i = 0; i < entries_.size(); ++i) {
     const Entry& e = entries_[i];
-    if (seen_[i] == Seen::Stale || recorded_.count(e.stamp.id)) continue;
+    if (seen_[i] == Seen::Stale || recordedNow(e.stamp.id)) continue;
     if (seen_[i] == Seen::No && scan - e.lastScan > kMaxAge) continue;
-    const std::span<const CachedRange> r = ranges(static_cast<int>(i));
-    out.push_back({e.stamp, seen_[i] == Seen::Trusted ? scan : e.lastScan, {r.begin(), r.end()}});
+    out.push_back({&e.stamp, seen_[i] == Seen::Trusted ? scan : e.lastScan, static_cast<int>(i), {}});
   }
-  for (const auto& [id, r] : recorded_) {
-    if (r.refused || r.ranges.empty()) continue;
-    Written& w = out.emplace_back(Written{r.stamp, scan, r.ranges});
+  for (const auto& [id, first, last] : files) {
+    const fs::FileStamp& stamp = recorded_[order[first]].stamp;
+    // A file read under two stamps changed during the scan: nothing of it is kept.
+    if (std::any_of(order.begin() + first, order.begin() + last,
+                    [&](std::uint32_t k) { return !(recorded_[k].stamp == stamp); }))
+      continue;
     // What an earlier scan recorded of the same state of the file is kept
     // beside what this one read.
-    if (const int e = find(id); e >= 0 && entries_[static_cast<size_t>(e)].stamp == r.stamp)
-      AddMissing(w.ranges, ranges(e));
+    const int e = find(stamp.id);
+    const bool same = e >= 0 && entries_[static_cast<size_t>(e)].stamp == stamp;
+    out.push_back({&stamp, scan, same ? e : -1, std::span<const std::uint32_t>(order).subspan(first, last - first)});
   }
   if (out.size() > kMaxEntries) {
     std::stable_sort(out.begin(), out.end(),
                      [](const Written& a, const Written& b) { return a.lastScan > b.lastScan; });
     out.resize(kMaxEntries);
   }
-  std::sort(out.begin(), out.end(), [](const Written& a, const Written& b) { return Before(a.stamp.id, b.stamp.id); });
-  return Serialized(out, scan);
+  std::sort(out.begin(), out.end(),
+            [](const Written& a, const Written& b) { return Before(a.stamp->id, b.stamp->id); });
+  return Serialized(out, scan, [this](const Written& w, std::vector<CachedRange>& ranges) {
+    mergedRanges(w.loaded, w.recorded, ranges);
+  });
+}
+
+void ContentCache::mergedRanges(int loaded, std::span<const std::uint32_t> recorded,
+                                std::vector<CachedRange>& out) const {
+  out.clear();
+  const auto add = [&](const CachedRange& r, bool replace) {
+    const auto same = std::find_if(out.begin(), out.end(), [&](const CachedRange& o) { return o.sameBytes(r); });
+    if (same != out.end()) {
+      if (replace) *same = r;
+    } else if (out.size() < kMaxRanges) {
+      out.push_back(r);
+    }
+  };
+  for (const std::uint32_t k : recorded) add(recorded_[k].range, true);
+  for (const CachedRange& r : ranges(loaded)) add(r, false);
 }
 
 bool ContentCache::save(const QString& path, QString* error) const {

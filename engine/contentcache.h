@@ -19,7 +19,6 @@
 
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 // How a recorded digest was made; with the offset and the length (and the
@@ -89,18 +88,22 @@ class ContentCache {
     std::uint32_t count = 0;
   };
   enum class Seen : std::uint8_t { No, Trusted, Stale };
+  // One digest read this scan, under the stamp of the descriptor read.
   struct Recorded {
     fs::FileStamp stamp;
-    bool refused = false;  // changed between two reads, or too recent
-    std::vector<CachedRange> ranges;
+    CachedRange range;
   };
   int find(const fs::FileId& id) const;
+  // The ranges recorded at `recorded` (indices into recorded_, in the order
+  // recorded: a later digest of the same bytes replaces an earlier one), then
+  // those of the loaded entry `loaded` (-1: none) of other bytes, within the cap.
+  void mergedRanges(int loaded, std::span<const std::uint32_t> recorded, std::vector<CachedRange>& out) const;
 
   std::uint32_t scans_ = 0;  // scans that wrote the file before this one
   std::vector<Entry> entries_;
   std::vector<CachedRange> ranges_;
   std::vector<Seen> seen_;
-  std::unordered_map<fs::FileId, Recorded, fs::FileIdHash> recorded_;
+  std::vector<Recorded> recorded_;
 };
 
 // For tests: kRecentNs, or what a test puts in its place.

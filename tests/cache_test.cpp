@@ -256,6 +256,30 @@ TEST(Cache, TruncatedForeignAndRandomFilesAreIgnoredWhole) {
     EXPECT_EQ(log.filter("notWritten:").size(), 1);
     QFile::setPermissions(home.root(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   }
+  // What one scan records: a later digest of the same bytes replaces an
+  // earlier one; a file read under two stamps (it changed meanwhile) and a
+  // file written within kRecentNs are not kept.
+  ContentCache scan;
+  const fs::FileStamp one{{7, 1}, 9000, 1, 2, 0};
+  fs::FileStamp changed = one, changedAgain = one, recent = one;
+  changed.id.inode = changedAgain.id.inode = 2, changedAgain.ctimeNs = 3;
+  recent.id.inode = 3, recent.ctimeNs = 20;
+  const qint64 now = ContentCache::kRecentNs + 10;
+  scan.record(one, {1, 0, 1024, RangeKind::Bytes}, now);
+  scan.record(one, {2, 0, 1024, RangeKind::Bytes}, now);
+  scan.record(one, {3, 0, 9000, RangeKind::ProofStream}, now);
+  scan.record(changed, {4, 0, 1024, RangeKind::Bytes}, now);
+  scan.record(changedAgain, {5, 0, 9000, RangeKind::ProofStream}, now);
+  g_contentCacheRecentNs = ContentCache::kRecentNs;
+  scan.record(recent, {6, 0, 1024, RangeKind::Bytes}, now);
+  ASSERT_EQ(c.read(scan.bytes()), P::None);
+  ASSERT_EQ(c.loadedEntries(), 1u);
+  ASSERT_EQ(c.trusted(one), 0);
+  ASSERT_EQ(c.ranges(0).size(), 2u);
+  EXPECT_EQ(c.ranges(0)[0].digest, 2u);
+  EXPECT_EQ(c.ranges(0)[1].digest, 3u);
+  g_contentCacheRecentNs = 0;
+
   QStringList log;
   EXPECT_EQ(ListOf(t, t("a") + "/contents.cache", nullptr, &log), uncached);  // a file stands where its folder would
   EXPECT_EQ(log.filter("notWritten:").size(), 1);
