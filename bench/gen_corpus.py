@@ -10,6 +10,9 @@ Three trees can be made under a target folder:
             of them (3,050 files, 50 groups of 2).
   large     36 files of 20-200 MB: pairs that differ only in a few bytes near
             the end (not duplicates) and 4 true duplicate pairs.
+  million   1,000,000 small files (2-8 KiB, most sharing their size) laid out
+            like a photo library, about 10% of them redundant copies; only
+            made when asked for by name (--tree million).
 
 Everything is derived from fixed seeds, so the same command always gives the
 same bytes, names and dates.  Beside each tree TREE a file TREE.manifest.json
@@ -32,8 +35,10 @@ import time
 import unicodedata
 
 GENERATOR_VERSION = 1
-TREES = ("mixed", "samesize", "large")
-BASE_SEEDS = {"mixed": 1_000_003, "samesize": 2_000_003, "large": 3_000_017}
+TREES = ("mixed", "samesize", "large")          # what "all" makes
+ALL_TREES = TREES + ("million",)                 # million only when asked for
+BASE_SEEDS = {"mixed": 1_000_003, "samesize": 2_000_003, "large": 3_000_017,
+              "million": 4_000_037}
 
 KiB = 1024
 MiB = 1024 * 1024
@@ -200,6 +205,7 @@ class Plan:
         self.folders = []
         self.files = []          # PlannedFile, each may carry copies
         self.seed_counter = seed * 7919
+        self.pool_seed = None    # set: small files cut from one random pool
 
     def next_seed(self):
         self.seed_counter += 1
@@ -588,7 +594,115 @@ def plan_large(scale, seed):
     return plan
 
 
-PLANNERS = {"mixed": plan_mixed, "samesize": plan_samesize, "large": plan_large}
+# --- million ---------------------------------------------------------------
+
+MILLION_FILES = 1_000_000
+MILLION_COPY_FRACTION = 0.10     # share of all files that are redundant copies
+MILLION_EDITED_FRACTION = 0.01   # same size as another file, a byte changed near the end
+MILLION_PER_EVENT = 160          # files of an average event folder
+# The small files of the million tree are slices of one random pool (making a
+# Random per file would cost more than writing the file): file k starts at
+# (k * POOL_STEP) mod (POOL_BYTES - POOL_MARGIN), and as POOL_STEP is prime
+# to that modulus, no two of the first ~33 million files start at the same
+# offset, so files of equal size differ unless they are meant to be copies.
+POOL_BYTES = 32 * MiB
+POOL_MARGIN = 64 * KiB           # the largest file of the tree must fit after any offset
+POOL_STEP = 4099
+EVENT_WORDS = ("Holiday Birthday Wedding Beach Christmas Hiking Picnic Concert Garden "
+               "Trip Party Zoo Museum Graduation Camping Skiing Sunset Family Harbour "
+               "Festival Lake Mountains Kids School Roadtrip Snow Autumn Spring "
+               "Grandma Paris Rome Berlin Prague Lisbon Vienna").split()
+
+
+def million_event_name(rng):
+    if rng.random() < 0.15:
+        return phrase(rng, 1, 2, cyr=1.0)     # Cyrillic event names, 2 bytes a letter
+    words = [rng.choice(EVENT_WORDS) for _ in range(rng.choices([1, 2], [70, 30])[0])]
+    return " ".join(words)
+
+
+def million_size(rng):
+    if rng.random() < 0.98:
+        return log_uniform(rng, 2 * KiB, 8 * KiB)       # ~160 files share each size
+    return log_uniform(rng, 8 * KiB, 48 * KiB)          # many of these are unique
+
+
+def plan_million(scale, seed):
+    plan = Plan("million", scale, seed)
+    plan.seed_counter = -1        # seeds are pool indexes 0, 1, 2, ...
+    plan.pool_seed = seed
+    rng = random.Random(seed)
+    total = scaled(MILLION_FILES, scale, minimum=20)
+    n_copies = int(round(total * MILLION_COPY_FRACTION))
+    n_edited = max(1, int(round(total * MILLION_EDITED_FRACTION)))
+    n_distinct = total - n_copies - n_edited
+    root = plan.folder(None, "", "root")
+    photos = plan.folder(root, "Photos", "photos")
+    backup = plan.folder(photos, "Phone backup", "backup")
+    years, months = {}, {}
+
+    def year_folder(y):
+        if y not in years:
+            years[y] = plan.folder(photos, str(y), "year")
+        return years[y]
+
+    def month_folder(t):
+        key = stamp(t, "%Y-%m")
+        if key not in months:
+            months[key] = plan.folder(backup, key, "month")
+        return months[key]
+
+    events = []      # (folder, start time, name style, first number)
+    for _ in range(max(2, int(round(n_distinct / MILLION_PER_EVENT)))):
+        t0 = rng.randint(1104537600, DATE_MAX - 86400)     # 2005 .. 2024
+        folder = plan.folder(year_folder(int(stamp(t0, "%Y"))),
+                             stamp(t0, "%Y-%m-%d ") + million_event_name(rng), "event")
+        style = rng.choices(("img_time", "pxl", "dsc", "img_num"), (45, 15, 20, 20))[0]
+        events.append([folder, t0, style, rng.randint(1, 9000)])
+    for _ in range(n_distinct):
+        ev = events[rng.randrange(len(events))]
+        folder, t0, style = ev[0], ev[1], ev[2]
+        t = t0 + rng.randint(0, 12 * 3600)
+        if style == "img_time":
+            name = stamp(t, "IMG_%Y%m%d_%H%M%S.jpg")
+        elif style == "pxl":
+            name = stamp(t, "PXL_%Y%m%d_%H%M%S") + f"{rng.randint(0, 999):03d}.jpg"
+        else:
+            ev[3] += 1
+            name = (f"DSC_{ev[3]:05d}.JPG" if style == "dsc" else f"IMG_{ev[3] % 10000:04d}.JPG")
+        plan.add(folder, name, million_size(rng), magic=MAGIC[os.path.splitext(name)[1]],
+                 mtime=t, kind="photo")
+    originals = list(plan.files)
+    # Edited versions: same size and bytes as their original but for one byte
+    # in its last 512 bytes, next to it in the same folder.
+    for base in rng.sample(originals, n_edited):
+        stem, ext = os.path.splitext(base.name)
+        lo = max(len(base.magic), base.size - 512)
+        plan.add(base.folder, f"{stem}_edited{ext}", base.size, seed=base.seed,
+                 magic=base.magic, patches=make_patches(rng, 1, lo, base.size),
+                 mtime=base.mtime + rng.randint(60, 10**6), kind="photo-edited")
+    # Exact copies: the phone's backup folder under the same name, another
+    # event folder, or "(1)" beside the original.  Mostly one copy, a few 2-3.
+    made, others = 0, [ev[0] for ev in events]
+    for pf in rng.sample(originals, min(len(originals), n_copies)):
+        if made >= n_copies:
+            break
+        for _ in range(min(rng.choices([1, 2, 3], [80, 15, 5])[0], n_copies - made)):
+            t = min(pf.mtime + rng.randint(0, 10**7), DATE_MAX)
+            r = rng.random()
+            if r < 0.45:
+                plan.add_copy(pf, month_folder(pf.mtime), pf.name, t)
+            elif r < 0.75:
+                plan.add_copy(pf, rng.choice(others), pf.name, t)
+            else:
+                stem, ext = os.path.splitext(pf.name)
+                plan.add_copy(pf, pf.folder, f"{stem} (1){ext}", t)
+            made += 1
+    return plan
+
+
+PLANNERS = {"mixed": plan_mixed, "samesize": plan_samesize, "large": plan_large,
+            "million": plan_million}
 
 
 def make_plan(tree, scale=1.0, seed=0):
@@ -604,7 +718,46 @@ def write_file(path, chunks, mtime):
     os.utime(path, (mtime, mtime))
 
 
+def pool_parts(pool, pf):
+    """The bytes of a file of a pool plan, as buffers for os.writev."""
+    n = pf.size - len(pf.magic)
+    off = (pf.seed * POOL_STEP) % (len(pool) - POOL_MARGIN)
+    if not pf.patches:
+        return [pf.magic, pool[off:off + n]]
+    buf = bytearray(pf.magic) + pool[off:off + n]
+    for o, x in pf.patches:
+        buf[o] ^= x
+    return [buf]
+
+
+def write_pool_plan(plan, root):
+    """Write a plan of small files made from one random pool: one open, writev,
+    futimens and close per file, nothing else."""
+    pool = memoryview(random.Random(plan.pool_seed).randbytes(POOL_BYTES))
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW | os.O_CLOEXEC
+    for f in plan.folders:
+        os.makedirs(os.path.join(root, f.rel) if f.rel else root, exist_ok=True)
+
+    def put(path, parts, size, mtime):
+        fd = os.open(path, flags, 0o644)
+        try:
+            if os.writev(fd, parts) != size:
+                raise OSError(f"short write to {path}")
+            os.utime(fd, (mtime, mtime))
+        finally:
+            os.close(fd)
+
+    for pf in plan.files:
+        parts = pool_parts(pool, pf)
+        put(os.path.join(root, pf.folder.rel, pf.name), parts, pf.size, pf.mtime)
+        for folder, name, t in pf.copies:
+            put(os.path.join(root, folder.rel, name), parts, pf.size, t)
+
+
 def write_plan(plan, root):
+    if plan.pool_seed is not None:
+        write_pool_plan(plan, root)
+        return
     made = set()
 
     def ensure(folder):
@@ -632,10 +785,11 @@ def write_plan(plan, root):
 
 def plan_stats(plan):
     sizes = {}
-    nfiles = nbytes = 0
-    for _, size in plan.all_files():
+    nfiles = nbytes = nchars = 0
+    for rel, size in plan.all_files():
         nfiles += 1
         nbytes += size
+        nchars += len(rel)
         sizes[size] = sizes.get(size, 0) + 1
     groups = plan.groups()
     return {
@@ -647,6 +801,7 @@ def plan_stats(plan):
         "duplicate_groups": len(groups),
         "duplicate_files": sum(len(g) for g in groups),
         "redundant_copies": sum(len(g) - 1 for g in groups),
+        "mean_path_chars": round(nchars / max(1, nfiles), 1),
     }
 
 
@@ -776,8 +931,9 @@ def verify(target, tree):
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("target", help="folder that receives TREE/ and TREE.manifest.json")
-    ap.add_argument("--tree", choices=TREES + ("all",), default="all",
-                    help="which tree to make (default: all)")
+    ap.add_argument("--tree", choices=ALL_TREES + ("all",), default="all",
+                    help="which tree to make (default: all = " + ", ".join(TREES)
+                         + "; million only by name)")
     ap.add_argument("--scale", type=float, default=1.0,
                     help="multiply file counts (and the sizes of the big files) "
                          "by this factor, e.g. 0.02 for a smoke run (default 1)")

@@ -37,6 +37,9 @@ DEFAULT_CORPUS = "/work/corpus"
 GNU_TIME = "/usr/bin/time"
 FLOOR = os.path.join(HERE, "floor_read.py")
 DUPLICATES_LIST = "duplicates.txt"   # the manifest's duplicate files, one a line
+DROP_CACHES = "/proc/sys/vm/drop_caches"
+TIMED_OUT = -9               # what run_once returns for a run it had to kill
+PROJECT_FILES = 10_000_000
 
 
 class OutputError(Exception):
@@ -342,7 +345,23 @@ def tail(path, n=5):
     return "\n".join("    | " + ln for ln in lines[-n:])
 
 
-def bench_tree(tree, corpus, tools, reps, warmup, workdir, timeout, log):
+def drop_caches():
+    """Write back dirty pages, then drop the page cache, dentries and inodes.
+    Returns None when done, otherwise why it cannot be done."""
+    os.sync()
+    try:
+        with open(DROP_CACHES, "w") as f:
+            f.write("3\n")
+    except OSError as e:
+        why = f"cannot write {DROP_CACHES}: {e.strerror or e}"
+        return why + ("" if os.geteuid() == 0 else " (not root)")
+    return None
+
+
+def bench_tree(tree, corpus, tools, reps, warmup, workdir, timeout, log, cold=0,
+               drop=drop_caches):
+    """Warm-up and timed runs of every tool on one tree, then `cold` more
+    rounds with the page cache dropped (by `drop`) before each single run."""
     manifest = gen_corpus.load_manifest(corpus, tree)
     root = os.path.realpath(os.path.join(corpus, manifest["root"]))
     expected = expected_set(manifest, root)
@@ -350,8 +369,9 @@ def bench_tree(tree, corpus, tools, reps, warmup, workdir, timeout, log):
     # the page cache before any finder is timed
     order = [k for k in ("floor", "walk") if k in tools] + \
         [k for k in tools if k not in ("floor", "walk")]
-    res = {k: {"times": [], "rss_kib": [], "problems": [], "failed_runs": 0,
-               "groups": None} for k in tools}
+    res = {k: {"times": [], "rss_kib": [], "cold_times": [], "cold_rss_kib": [],
+               "problems": [], "failed_runs": 0, "groups": None, "cut_off": None}
+           for k in tools}
     os.makedirs(os.path.join(workdir, tree), exist_ok=True)
     with open(os.path.join(workdir, tree, DUPLICATES_LIST), "w", encoding="utf-8") as f:
         for group in sorted(sorted(g) for g in expected):
@@ -364,26 +384,37 @@ def bench_tree(tree, corpus, tools, reps, warmup, workdir, timeout, log):
                                tdir, tools["rescan"].env, timeout)
         log(f"[{tree}] priming the content cache {wall:8.3f} s" + ("" if rc == 0 else f"  exit {rc}"))
     os.sync()   # no writeback of a freshly generated tree during the timings
-    for rnd in range(warmup + reps):
-        label = "warm-up" if rnd < warmup else f"run {rnd - warmup + 1}/{reps}"
+    rounds = [("warm-up", None)] * warmup + \
+        [(f"run {i + 1}/{reps}", "") for i in range(reps)] + \
+        [(f"cold {i + 1}/{cold}", "cold_") for i in range(cold)]
+    for label, timed in rounds:
         for key in order:
-            tool = tools[key]
+            tool, r = tools[key], res[key]
+            if r["cut_off"]:
+                continue          # one run past the timeout is enough
             tdir = os.path.join(workdir, tree, key)
             os.makedirs(tdir, exist_ok=True)
             out = os.path.join(tdir, "result.out")
             if os.path.exists(out):
                 os.remove(out)
+            if timed == "cold_":
+                why = drop()
+                if why:
+                    raise RuntimeError(why)
             stdout, stderr = os.path.join(tdir, "stdout"), os.path.join(tdir, "stderr")
             wall, rss, rc = run_once(tool.argv(root, out), stdout, stderr, tdir,
                                      tool.env, timeout)
             log(f"[{tree}] {label:9} {tool.name:24} {wall:8.3f} s"
                 + (f" {rss / 1024:8.1f} MiB" if rss else "")
                 + ("" if rc == 0 else f"  exit {rc}"))
-            r = res[key]
-            if rnd >= warmup:
-                r["times"].append(wall)
+            if rc == TIMED_OUT:
+                r["cut_off"] = f"cut off after {timeout:g} s ({label})"
+                log(f"[{tree}] {tool.name}: {r['cut_off']}, no more runs of it on this tree")
+                continue
+            if timed is not None:
+                r[timed + "times"].append(wall)
                 if rss:
-                    r["rss_kib"].append(rss)
+                    r[timed + "rss_kib"].append(rss)
             problems = []
             if rc != 0:
                 problems.append(f"exit status {rc}\n{tail(stderr)}")
@@ -407,8 +438,20 @@ def bench_tree(tree, corpus, tools, reps, warmup, workdir, timeout, log):
                     r["problems"] = [f"first failing run: {label}"] + problems
     for r in res.values():
         if r["problems"]:
-            r["problems"][0] += f" ({r['failed_runs']} of {warmup + reps} runs failed)"
+            r["problems"][0] += f" ({r['failed_runs']} of {len(rounds)} runs failed)"
     return manifest, root, res
+
+
+def projection(points, files=PROJECT_FILES):
+    """Straight line through the two (files, peak RSS bytes) points with the
+    fewest and the most files: (growth in bytes a file, fixed bytes, bytes
+    at `files`)."""
+    (n1, b1), (n2, b2) = min(points), max(points)
+    if n1 == n2:
+        raise ValueError("the projection needs two trees of different sizes")
+    growth = (b2 - b1) / (n2 - n1)
+    fixed = b1 - growth * n1
+    return growth, fixed, fixed + growth * files
 
 
 # -------------------------------------------------------------- reporting --
@@ -444,24 +487,26 @@ def machine_info():
             "memory": mem, "python": platform.python_version()}
 
 
-def summarize(res, tools):
-    zmed = fmed = None
+def summarize(res, tools, files=None):
     rows = {}
     for key, r in res.items():
-        t = r["times"]
+        t, c = r["times"], r["cold_times"]
+        rss = r["rss_kib"] + r["cold_rss_kib"]
         rows[key] = {
             "median_s": statistics.median(t) if t else None,
             "min_s": min(t) if t else None,
-            "peak_rss_mib": max(r["rss_kib"]) / 1024 if r["rss_kib"] else None,
+            "cold_median_s": statistics.median(c) if c else None,
+            "peak_rss_mib": max(rss) / 1024 if rss else None,
+            # peak RSS over the number of files of the tree, in bytes
+            "rss_bytes_per_file": max(rss) * 1024 / files if (rss and files) else None,
         }
-    if rows.get("zorvik", {}).get("median_s"):
-        zmed = rows["zorvik"]["median_s"]
-    if rows.get("floor", {}).get("median_s"):
-        fmed = rows["floor"]["median_s"]
-    for key, row in rows.items():
-        m = row["median_s"]
-        row["vs_zorvik"] = m / zmed if (m is not None and zmed) else None
-        row["vs_floor"] = m / fmed if (m is not None and fmed) else None
+    for col, ref in (("median_s", "zorvik"), ("median_s", "floor"),
+                     ("cold_median_s", "zorvik")):
+        base = rows.get(ref, {}).get(col)
+        name = ("vs_" if col == "median_s" else "cold_vs_") + ref
+        for row in rows.values():
+            m = row[col]
+            row[name] = m / base if (m is not None and base) else None
     return rows
 
 
@@ -471,14 +516,23 @@ def fmt(x, how):
 
 def markdown_tree(tree, manifest, rows, res, tools):
     st = manifest["stats"]
+    cold = any(r["cold_times"] for r in res.values())
+    cols = [("median s", "median_s", ".3f"), ("min s", "min_s", ".3f")]
+    if cold:
+        cols.append(("cold s", "cold_median_s", ".3f"))
+    cols += [("peak RSS MiB", "peak_rss_mib", ".1f"), ("B/file", "rss_bytes_per_file", ".0f"),
+             ("× zorvik", "vs_zorvik", ".2f")]
+    if cold:
+        cols.append(("cold × zorvik", "cold_vs_zorvik", ".2f"))
+    cols.append(("× floor", "vs_floor", ".2f"))
     out = [f"## {tree}", "",
            f"{st['files']:,} files ({st['bytes'] / 1024**3:.2f} GiB) in {st['folders']} "
            f"folders; {st['same_size_files']:,} files share their size with another; "
            f"{st['duplicate_groups']:,} duplicate groups ({st['duplicate_files']:,} files)"
            + (f"; scale {manifest['scale']}" if manifest.get("scale", 1) != 1 else "") + ".",
            "",
-           "| tool | median s | min s | peak RSS MiB | × zorvik | × floor | groups | check |",
-           "|---|---:|---:|---:|---:|---:|---:|---|"]
+           "| tool | " + " | ".join(c[0] for c in cols) + " | groups | check |",
+           "|---|" + "---:|" * len(cols) + "---:|---|"]
     for key in tools:
         row, r = rows[key], res[key]
         if tools[key].parse is None:
@@ -487,10 +541,11 @@ def markdown_tree(tree, manifest, rows, res, tools):
             check = "ok" if not r["failed_runs"] else \
                 f"**FAILED** ({r['failed_runs']} run(s))"
             groups = "—" if r["groups"] is None else str(r["groups"])
-        out.append(f"| {tools[key].name} | {fmt(row['median_s'], '.3f')} | "
-                   f"{fmt(row['min_s'], '.3f')} | {fmt(row['peak_rss_mib'], '.1f')} | "
-                   f"{fmt(row['vs_zorvik'], '.2f')} | {fmt(row['vs_floor'], '.2f')} | "
-                   f"{groups} | {check} |")
+        if r["cut_off"]:
+            check = r["cut_off"] if check in ("ok", "—") else check + "; " + r["cut_off"]
+        out.append(f"| {tools[key].name} | "
+                   + " | ".join(fmt(row[k], how) for _, k, how in cols)
+                   + f" | {groups} | {check} |")
     rescan = rows.get("rescan", {}).get("median_s")
     if rescan:
         def times(key):
@@ -502,6 +557,24 @@ def markdown_tree(tree, manifest, rows, res, tools):
         out += ["", f"Rescan column: {rescan:.3f} s, {times('zorvik')} the first scan, "
                     f"{times('walk')} the walk alone, {times('jdupes')} jdupes{goal}."]
     out.append("")
+    return out
+
+
+def markdown_projection(points, growth, fixed, total, tree):
+    out = [f"## {PROJECT_FILES:,}-file projection (zorvik-cli)", "",
+           f"Peak RSS of zorvik-cli (largest over its timed runs) on the {tree} tree "
+           "made at two sizes:", "",
+           "| files | peak RSS MiB | B/file |", "|---:|---:|---:|"]
+    for n, b in sorted(points):
+        out.append(f"| {n:,} | {b / 1024**2:.1f} | {b / n:.0f} |")
+    out += ["",
+            "Method: a straight line through the two points, peak RSS = fixed part + "
+            "growth × files (both trees come from gen_corpus.py with the same shape, only "
+            "--scale differs, so path lengths, folder sizes and the share of duplicates "
+            "are alike).",
+            f"Growth {growth:.0f} bytes a file, fixed part {fixed / 1024**2:.1f} MiB; "
+            f"{PROJECT_FILES:,} files: {fixed / 1024**2:.1f} MiB + {PROJECT_FILES:,} × "
+            f"{growth:.0f} B = **{total / 1024**3:.2f} GiB**.", ""]
     return out
 
 
@@ -530,6 +603,13 @@ def main(argv=None):
     ap.add_argument("--timeout", type=float, default=3600,
                     help="seconds before a single run is killed (default 3600)")
     ap.add_argument("--quiet", action="store_true", help="no progress on stderr")
+    ap.add_argument("--cold", type=int, nargs="?", const=-1, default=0, metavar="N",
+                    help="after the warm runs, N more runs per tool (default: as many as "
+                         "--reps) with the page cache dropped before each; needs root")
+    ap.add_argument("--project", metavar="DIR",
+                    help="folder holding a smaller million tree (--generate makes it at "
+                         "scale 0.1): zorvik-cli's peak RSS on it and on the million tree "
+                         f"of --corpus gives a linear projection to {PROJECT_FILES:,} files")
     ap.add_argument("--hardlink", action="store_true",
                     help="also replace the copies of a cp -a of the mixed tree by hard links, "
                          "zorvik-cli against jdupes -L: time, space freed, bytes kept")
@@ -541,10 +621,15 @@ def main(argv=None):
 
     if args.reps < 1 or args.warmup < 0:
         ap.error("--reps must be >= 1 and --warmup >= 0")
+    cold = args.reps if args.cold == -1 else args.cold
+    if cold < 0:
+        ap.error("--cold must be >= 0")
     trees = [t for t in args.trees.split(",") if t]
     for t in trees:
-        if t not in gen_corpus.TREES:
+        if t not in gen_corpus.ALL_TREES:
             ap.error(f"unknown tree {t!r}")
+    if args.project and "million" not in trees:
+        ap.error("--project needs the million tree in --trees")
     zorvik = os.path.abspath(args.zorvik)
     if not (os.path.isfile(zorvik) and os.access(zorvik, os.X_OK)):
         print(f"error: zorvik-cli not found or not executable: {zorvik}", file=sys.stderr)
@@ -554,45 +639,80 @@ def main(argv=None):
         log("note: " + s)
 
     corpus = os.path.abspath(args.corpus)
-    for t in trees:
-        if not os.path.exists(gen_corpus.manifest_path(corpus, t)):
+    wanted = [(corpus, t, args.scale) for t in trees]
+    if args.project:
+        wanted.append((os.path.abspath(args.project), "million", 0.1))
+    for where, t, scale in wanted:
+        if not os.path.exists(gen_corpus.manifest_path(where, t)):
             if not args.generate:
-                print(f"error: no {t} tree in {corpus} (run gen_corpus.py or pass "
+                print(f"error: no {t} tree in {where} (run gen_corpus.py or pass "
                       f"--generate)", file=sys.stderr)
                 return 1
-            if os.path.lexists(os.path.join(corpus, t)):
-                print(f"error: {os.path.join(corpus, t)} exists without a manifest "
+            if os.path.lexists(os.path.join(where, t)):
+                print(f"error: {os.path.join(where, t)} exists without a manifest "
                       "(an interrupted generation?); remove it first", file=sys.stderr)
                 return 1
-            os.makedirs(corpus, exist_ok=True)
-            gen_corpus.generate(corpus, t, args.scale, quiet=args.quiet)
+            os.makedirs(where, exist_ok=True)
+            gen_corpus.generate(where, t, scale, quiet=args.quiet)
+
+    no_cold = None
+    if cold:
+        no_cold = drop_caches()      # find out before the first tree
+        if no_cold:
+            log(f"note: no cold runs: {no_cold}")
+            cold = 0
 
     workdir = args.keep or tempfile.mkdtemp(prefix="zorvik-bench-")
     os.makedirs(workdir, exist_ok=True)
     report = {"machine": machine_info(), "date": time.strftime("%Y-%m-%d %H:%M:%S"),
-              "zorvik": zorvik, "reps": args.reps, "warmup": args.warmup,
+              "zorvik": zorvik, "reps": args.reps, "warmup": args.warmup, "cold": cold,
+              "no_cold": no_cold,
               "versions": {}, "commands": {}, "skipped": skipped, "trees": {}}
     for key, tool in tools.items():
         report["commands"][key] = tool.command()
         if key not in ("zorvik", "rescan", "floor", "walk", "dups"):
             report["versions"][key] = tool_version(tool.argv("T", "O")[0])
 
-    md, failures = [], []
+    md, failures, cut_off = [], [], []
     try:
         for t in trees:
             manifest, root, res = bench_tree(t, corpus, tools, args.reps, args.warmup,
-                                             workdir, args.timeout, log)
-            rows = summarize(res, tools)
+                                             workdir, args.timeout, log, cold)
+            rows = summarize(res, tools, manifest["stats"]["files"])
             md += markdown_tree(t, manifest, rows, res, tools)
             report["trees"][t] = {"root": root, "stats": manifest["stats"],
                                   "scale": manifest.get("scale"), "tools": {}}
             for key in tools:
                 report["trees"][t]["tools"][key] = dict(rows[key], **{
                     "times_s": res[key]["times"], "rss_kib": res[key]["rss_kib"],
+                    "cold_times_s": res[key]["cold_times"],
+                    "cold_rss_kib": res[key]["cold_rss_kib"], "cut_off": res[key]["cut_off"],
                     "groups": res[key]["groups"], "failed_runs": res[key]["failed_runs"],
                     "problems": res[key]["problems"]})
                 if res[key]["problems"]:
                     failures.append((t, tools[key].name, res[key]["problems"]))
+                if res[key]["cut_off"]:
+                    cut_off.append(f"{tools[key].name} on {t}: {res[key]['cut_off']}")
+            if t == "million" and args.project:
+                big = res["zorvik"]["rss_kib"] + res["zorvik"]["cold_rss_kib"]
+                small_m, _, small = bench_tree(t, os.path.abspath(args.project),
+                                               {"zorvik": tools["zorvik"]}, args.reps,
+                                               args.warmup, os.path.join(workdir, "small"),
+                                               args.timeout, log)
+                if small["zorvik"]["problems"]:
+                    failures.append((t + " (smaller)", "zorvik-cli",
+                                     small["zorvik"]["problems"]))
+                if big and small["zorvik"]["rss_kib"]:
+                    points = [(manifest["stats"]["files"], max(big) * 1024),
+                              (small_m["stats"]["files"], max(small["zorvik"]["rss_kib"]) * 1024)]
+                    growth, fixed, total = projection(points)
+                    md += markdown_projection(points, growth, fixed, total, t)
+                    report["projection"] = {"points": points, "growth_bytes_per_file": growth,
+                                            "fixed_bytes": fixed, "files": PROJECT_FILES,
+                                            "projected_bytes": total}
+                else:
+                    md += ["## Projection", "", "No projection: zorvik-cli has no peak RSS "
+                           "on one of the two trees.", ""]
             if t == "mixed" and args.hardlink:
                 rows = link_bench.bench_hardlink(root, zorvik, workdir, log)
                 md += link_bench.markdown(rows)
@@ -607,7 +727,12 @@ def main(argv=None):
     head = ["# zorvik-cli benchmark", "",
             f"{report['date']}; {m['cpu']}, {m['cores']} cores, {m['memory']} RAM, "
             f"Linux {m['kernel']}; warm page cache, {args.warmup} warm-up run(s) then "
-            f"{args.reps} timed run(s) per tool, round-robin.", ""]
+            f"{args.reps} timed run(s) per tool, round-robin"
+            + (f"; then {cold} cold run(s) per tool, the page cache dropped before each "
+               f"(`sync; echo 3 > {DROP_CACHES}`)" if cold else "") + ".",
+            "B/file is the peak RSS divided by the number of files of the tree.", ""]
+    if no_cold:
+        head += [f"- note: no cold runs and no cold figures: {no_cold}.", ""]
     head.append("| tool | command | version |")
     head.append("|---|---|---|")
     for key, tool in tools.items():
@@ -619,7 +744,8 @@ def main(argv=None):
         head.append(f"- note: {s}")
     if skipped:
         head.append("")
-    tail_lines = []
+    tail_lines = [f"- note: {c}; not counted as a mismatch" for c in cut_off]
+    tail_lines += [""] if cut_off else []
     if failures:
         tail_lines += ["## MISMATCHES", ""]
         for t, name, problems in failures:

@@ -256,6 +256,25 @@ class PlanTest(unittest.TestCase):
             for off, _ in s.patches:
                 self.assertGreaterEqual(off, s.size - 64 * 1024)
 
+    def test_million(self):
+        plan = gc.make_plan("million", 0.1)
+        st = gc.plan_stats(plan)
+        self.assertEqual(st["files"], 100_000)
+        self.assertTrue(0.09 <= st["redundant_copies"] / st["files"] <= 0.11, st)
+        self.assertGreater(st["same_size_files"], 90_000)
+        # with the tree in /work/corpus/million/ paths are about 70 characters
+        self.assertTrue(45 <= st["mean_path_chars"] <= 55, st)
+        self.assertTrue(all(2 * 1024 <= s <= 48 * 1024 for _, s in plan.all_files()))
+        # no two distinct files start at the same place of the pool
+        offsets = {(pf.seed * gc.POOL_STEP) % (gc.POOL_BYTES - gc.POOL_MARGIN)
+                   for pf in plan.files if not pf.patches}
+        self.assertEqual(len(offsets), sum(1 for pf in plan.files if not pf.patches))
+        edited = [pf for pf in plan.files if pf.patches]
+        self.assertEqual(len(edited), 1000)
+        for pf in edited:
+            self.assertTrue(all(pf.size - 512 <= off < pf.size for off, _ in pf.patches))
+        self.assertFalse(any(pf.copies for pf in edited))
+
     def test_same_arguments_same_plan(self):
         for tree in gc.TREES:
             a, b = gc.make_plan(tree, TINY), gc.make_plan(tree, TINY)
@@ -267,7 +286,7 @@ class PlanTest(unittest.TestCase):
 
 class GenerateTest(TempDirCase):
     def test_trees_match_their_manifests(self):
-        for tree in gc.TREES:
+        for tree in gc.ALL_TREES:
             gc.generate(self.tmp, tree, TINY, quiet=True)
             self.assertEqual(gc.verify(self.tmp, tree), [], tree)
 
@@ -283,7 +302,7 @@ class GenerateTest(TempDirCase):
 
     def test_deterministic_bytes(self):
         a, b = os.path.join(self.tmp, "a"), os.path.join(self.tmp, "b")
-        for tree in gc.TREES:
+        for tree in gc.ALL_TREES:
             gc.generate(a, tree, TINY, quiet=True)
             gc.generate(b, tree, TINY, quiet=True)
             self.assertEqual(tree_digest(os.path.join(a, tree)),
@@ -364,6 +383,58 @@ class RunOnceTest(TempDirCase):
     def test_a_hanging_run_is_killed(self):
         _, _, rc = self.run_py("import time; time.sleep(60)", timeout=0.5)
         self.assertEqual(rc, -9)
+
+
+@unittest.skipUnless(os.access(rb.GNU_TIME, os.X_OK), "GNU time is not installed")
+class BenchTreeTest(TempDirCase):
+    def python_tool(self, name, code):
+        return rb.Tool(name, lambda t, o: [sys.executable, "-c", code])
+
+    def test_cold_rounds_drop_the_cache_before_every_run(self):
+        gc.generate(self.tmp, "samesize", TINY, quiet=True)
+        tools = {"a": self.python_tool("a", "b = bytearray(32 << 20); b[::4096] = "
+                                            "b'x' * len(b[::4096])"),
+                 "b": self.python_tool("b", "pass")}
+        drops = []
+        _, _, res = rb.bench_tree("samesize", self.tmp, tools, 1, 1, self.tmp, 60,
+                                  lambda m: None, cold=2, drop=lambda: drops.append(1))
+        self.assertEqual(len(drops), 4)
+        for r in res.values():
+            self.assertEqual((len(r["times"]), len(r["cold_times"])), (1, 2))
+        rows = rb.summarize(res, tools, files=31)
+        self.assertGreater(rows["a"]["rss_bytes_per_file"], (32 << 20) / 31)
+        with self.assertRaisesRegex(RuntimeError, "no cache here"):
+            rb.bench_tree("samesize", self.tmp, tools, 1, 0, self.tmp, 60, lambda m: None,
+                          cold=1, drop=lambda: "no cache here")
+
+    def test_a_run_past_the_timeout_is_cut_off_not_failed(self):
+        gc.generate(self.tmp, "samesize", TINY, quiet=True)
+        tools = {"slow": self.python_tool("slow", "import time; time.sleep(60)")}
+        _, _, res = rb.bench_tree("samesize", self.tmp, tools, 3, 1, self.tmp, 0.5,
+                                  lambda m: None, cold=3, drop=lambda: None)
+        r = res["slow"]
+        self.assertIn("cut off after 0.5 s (warm-up)", r["cut_off"])
+        self.assertEqual((r["failed_runs"], r["times"], r["cold_times"]), (0, [], []))
+
+    def test_drop_caches_says_why_it_cannot(self):
+        old = rb.DROP_CACHES
+        rb.DROP_CACHES = os.path.join(self.tmp, "none", "drop_caches")
+        try:
+            self.assertIn("cannot write", rb.drop_caches())
+        finally:
+            rb.DROP_CACHES = old
+
+
+class ProjectionTest(unittest.TestCase):
+    def test_line_through_the_smallest_and_largest_tree(self):
+        mib = 1 << 20
+        growth, fixed, total = rb.projection([(1_000_000, 280 * mib), (100_000, 37 * mib),
+                                              (500_000, 999 * mib)])
+        self.assertAlmostEqual(growth, 243 * mib / 900_000)
+        self.assertAlmostEqual(fixed, 37 * mib - growth * 100_000)
+        self.assertAlmostEqual(total, fixed + growth * 10_000_000)
+        with self.assertRaises(ValueError):
+            rb.projection([(5, 1), (5, 2)])
 
 
 @unittest.skipUnless(shutil.which("jdupes") and shutil.which("fdupes") and
