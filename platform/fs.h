@@ -181,7 +181,8 @@ class ReadFile {
   qint64 dataFrom(qint64 offset) const;
   bool isOpen() const { return fd_ >= 0; }
   void close();
-  // The stamp of the opened file, as its descriptor gives it now.
+  // The stamp of the opened file, as open() saw it through the descriptor
+  // (before any read); false when no regular file is open.
   bool stamp(FileStamp* out) const;
   // Whether the running user owns the opened file.
   bool ownedByUser() const;
@@ -190,7 +191,8 @@ class ReadFile {
   int fd_ = -1;
 
  private:
-  int holes_ = -1;  // whether the file had holes when open() opened it; -1: not known
+  int holes_ = -1;   // whether the file had holes when open() opened it; -1: not known
+  FileStamp stamp_;  // what open() saw
 };
 
 // A folder held open for a whole run: the Move destination. It is resolved

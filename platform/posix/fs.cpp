@@ -314,6 +314,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
     close();
     fd_ = other.fd_;
     holes_ = other.holes_;
+    stamp_ = other.stamp_;
     other.fd_ = -1;
   }
   return *this;
@@ -324,8 +325,14 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
 bool ReadFile::stamp(FileStamp* out) const {
+  if (fd_ < 0) return false;
+  if (stamp_.id != FileId{}) {
+    *out = stamp_;
+    return true;
+  }
+  // Opened otherwise (a held file): asked of the descriptor now.
   struct statx st {};
-  if (fd_ < 0 || statx(fd_, "", AT_EMPTY_PATH, kStampMask, &st) != 0 || !S_ISREG(st.stx_mode)) return false;
+  if (statx(fd_, "", AT_EMPTY_PATH, kStampMask, &st) != 0 || !S_ISREG(st.stx_mode)) return false;
   *out = StampOf(st);
   return true;
 }
@@ -347,12 +354,14 @@ bool ReadFile::open(const QString& path, qint64 expectedSize, int* error) {
     *error = errno == ELOOP ? kThroughLink : errno;
     return false;
   }
-  struct stat st;
-  if (fstat(fd, &st) != 0)
+  // One look through the descriptor gives what the checks need and the
+  // file's stamp.
+  struct statx st {};
+  if (statx(fd, "", AT_EMPTY_PATH, kStampMask, &st) != 0)
     *error = errno;
-  else if (!S_ISREG(st.st_mode))
-    *error = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
-  else if (expectedSize >= 0 && st.st_size != expectedSize)
+  else if (!S_ISREG(st.stx_mode))
+    *error = S_ISDIR(st.stx_mode) ? EISDIR : kNotRegular;
+  else if (expectedSize >= 0 && static_cast<qint64>(st.stx_size) != expectedSize)
     *error = kChanged;
   else
     *error = 0;
@@ -360,10 +369,12 @@ bool ReadFile::open(const QString& path, qint64 expectedSize, int* error) {
     ::close(fd);
     return false;
   }
+  const auto size = static_cast<qint64>(st.stx_size);
   // Read-ahead helps long streams only; a small file is read in one go.
-  if (st.st_size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (size > (1 << 20)) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   fd_ = fd;
-  holes_ = st.st_blocks * 512 < st.st_size;
+  holes_ = static_cast<qint64>(st.stx_blocks) * 512 < size;
+  stamp_ = StampOf(st);
   return true;
 }
 
@@ -407,6 +418,7 @@ void ReadFile::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   holes_ = -1;
+  stamp_ = {};
 }
 
 }  // namespace fs
