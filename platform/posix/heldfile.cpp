@@ -22,29 +22,11 @@ namespace fs {
 
 using native::Encode;
 using native::IdOf;
+using native::Fd;
 using native::OpenNoLinks;
 using native::SameFile;
 
 namespace {
-
-// A descriptor closed when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 bool Fail(int* error, int code) {
   *error = code;
@@ -63,7 +45,7 @@ bool StillInPlace(int dir, const QByteArray& name, FileId id) {
 // not a link.
 int OwnFolderAt(int at, const char* name) {
   if (mkdirat(at, name, 0700) != 0 && errno != EEXIST) return -1;
-  Descriptor fd(openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  Fd fd(openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
   if (!fd.valid() || fstat(fd.get(), &st) != 0 || st.st_uid != getuid()) return -1;
   return fd.release();
@@ -86,7 +68,7 @@ bool WriteAll(int fd, const char* bytes, size_t length) {
 // Writes a new file `name` in folder `at` with `bytes`: 0, or the error
 // code with nothing left behind (EEXIST when the name is taken).
 int WriteNew(int at, const QByteArray& name, const QByteArray& bytes) {
-  Descriptor out(openat(at, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  Fd out(openat(at, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
   if (!out.valid()) return errno;
   const bool written = WriteAll(out.get(), bytes.constData(), static_cast<size_t>(bytes.size()));
   int failure = written ? 0 : errno;
@@ -198,7 +180,7 @@ int CopyAttributes(int from, int out) {
 // nothing left behind; *copy is the copy's identity.
 int CopyInto(int from, const struct stat& source, int to, const QByteArray& name, struct stat* copy) {
   QByteArray temp;
-  Descriptor out;
+  Fd out;
   for (int tries = 0; !out.valid() && tries < 100; ++tries) {
     temp = ".zorvik-move-" + RandomLetters(6);
     out.reset(openat(to, temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
@@ -248,10 +230,10 @@ int TopOf(int dir) {
 // The trash at the top of the file system that holds folder `dir`:
 // .Trash/UID when .Trash is a folder with the sticky bit, else .Trash-UID.
 int OpenTopTrash(int dir) {
-  const Descriptor top(TopOf(dir));
+  const Fd top(TopOf(dir));
   if (!top.valid()) return -1;
   const QByteArray uid = QByteArray::number(static_cast<qulonglong>(getuid()));
-  const Descriptor shared(openat(top.get(), ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const Fd shared(openat(top.get(), ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st;
   if (shared.valid() && fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX)) {
     const int own = OwnFolderAt(shared.get(), uid.constData());
@@ -272,7 +254,7 @@ bool OnDevice(const QString& path, std::uint64_t device) {
 int OpenTrash(int dir, std::uint64_t device) {
   const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (!data.isEmpty() && MakePath(data) && OnDevice(data, device)) {
-    const Descriptor folder(::open(Encode(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd folder(::open(Encode(data).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return folder.valid() ? OwnFolderAt(folder.get(), "Trash") : -1;
   }
   return OnDevice(QDir::homePath(), device) ? -1 : OpenTopTrash(dir);
@@ -368,7 +350,7 @@ bool HeldFile::remove(int* error) {
 }
 
 bool HeldFile::moveInto(const HeldFolder& folder, int* error) {
-  const Descriptor to(dup(folder.fd_));
+  const Fd to(dup(folder.fd_));
   if (!to.valid()) return Fail(error, errno);
   if (!stillInPlace()) return Fail(error, kChanged);
   if (RenameNoReplace(dir_, name_.constData(), to.get(), name_.constData())) return true;
@@ -391,9 +373,9 @@ bool HeldFile::moveInto(const HeldFolder& folder, int* error) {
 }
 
 bool HeldFile::moveToTrash(int* error) {
-  const Descriptor trash(OpenTrash(dir_, id_.device));
+  const Fd trash(OpenTrash(dir_, id_.device));
   if (!trash.valid()) return Fail(error, kNoTrash);
-  const Descriptor files(OwnFolderAt(trash.get(), "files")), info(OwnFolderAt(trash.get(), "info"));
+  const Fd files(OwnFolderAt(trash.get(), "files")), info(OwnFolderAt(trash.get(), "info"));
   if (!files.valid() || !info.valid()) return Fail(error, kNoTrash);
   // The description first, under a name no other trashed file has: the
   // file's own name, else that name with a random ending, so a try costs

@@ -20,31 +20,13 @@
 namespace fs {
 
 using native::Encode;
+using native::Fd;
 using native::SameFile;
 using native::UnsafeStep;
 
 namespace {
 
 constexpr int kMaxLinks = 40;
-
-// A descriptor closed when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 // Opens the folder `at` itself for listing and for acting in it.
 int Reopen(int at) { return openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); }
