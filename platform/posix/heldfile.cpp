@@ -21,8 +21,8 @@
 namespace fs {
 
 using native::Encode;
-using native::IdOf;
 using native::Fd;
+using native::IdOf;
 using native::OpenNoLinks;
 using native::SameFile;
 
