@@ -94,19 +94,21 @@ bool SplitCrowdedLine(const QString& line, ResultRow& row) {
 }  // namespace
 
 QByteArray ListFileBytes(const ResultModel& model) {
-  QString text;
+  // Always UTF-8, so no character is lost; a byte-order mark tells it apart
+  // where the locale's own encoding is something else. Each row is encoded
+  // as it is added, so the list is never held twice (as text and as bytes).
+  QByteArray bytes;
+  if (model.count() > 0 && !LocaleIsUtf8()) bytes += "\xEF\xBB\xBF";
   for (int i = 0; i < model.count(); ++i) {
     const ResultRow& r = model.row(i);
     if (!r.caption.isEmpty()) {
-      text += (r.marked ? QStringLiteral("1;") : QStringLiteral("0;")) + r.caption + QLatin1Char(';') + r.path +
-              QLatin1Char(';') + r.sizeText + QLatin1Char(';') + r.dateText;
+      bytes += r.marked ? "1;" : "0;";
+      for (const QString* field : {&r.caption, &r.path, &r.sizeText}) bytes += field->toUtf8() + ';';
+      bytes += r.dateText.toUtf8();
     }
-    text += QStringLiteral("\r\n");
+    bytes += "\r\n";
   }
-  // Always UTF-8, so no character is lost; a byte-order mark tells it apart
-  // where the locale's own encoding is something else.
-  const QByteArray bytes = text.toUtf8();
-  return bytes.isEmpty() || LocaleIsUtf8() ? bytes : QByteArray("\xEF\xBB\xBF") + bytes;
+  return bytes;
 }
 
 bool SaveListFile(const ResultModel& model, const QString& file, QString* error) {
