@@ -144,6 +144,18 @@ const OptionSpec* CommandSpec::option(QStringView word) const {
 
 std::span<const CommandSpec> CliCommands() { return kCommands; }
 
+namespace {
+
+// Whether `word` is an option of any command, or --help or --version: no
+// option's value, so a forgotten value never becomes a file named "--yes".
+bool IsOptionWord(QStringView word) {
+  if (word == QLatin1String("--help") || word == QLatin1String("--version")) return true;
+  return std::any_of(std::begin(kCommands), std::end(kCommands),
+                     [word](const CommandSpec& c) { return c.option(word) != nullptr; });
+}
+
+}  // namespace
+
 const CommandSpec& CliCommand(const char* name) {
   const auto* found = std::find_if(std::begin(kCommands), std::end(kCommands),
                                    [name](const CommandSpec& c) { return std::strcmp(c.name, name) == 0; });
@@ -167,8 +179,8 @@ QString FirstUsageError(const CommandSpec& command, const QStringList& args) {
     if (const OptionSpec* o = command.option(word)) {
       if (!o->takesValue()) continue;
       // The value is the next word, unless there is none, it is empty where
-      // that means none, or it is another option of the command.
-      if (++i >= args.size() || (o->emptyIsMissing && args[i].isEmpty()) || command.option(args[i]))
+      // that means none, or it is an option word.
+      if (++i >= args.size() || (o->emptyIsMissing && args[i].isEmpty()) || IsOptionWord(args[i]))
         return QString::fromUtf8(o->missing);
     } else if (word.startsWith(QLatin1Char('-')) && word.size() > 1) {
       return QStringLiteral("unknown option '%1'").arg(word);

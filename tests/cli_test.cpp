@@ -141,6 +141,8 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
   }
   const Outcome yes = Cli({"process", t("list"), "--move", "--yes"});  // no folder named "--yes"
   EXPECT_EQ(yes.err, "zorvik-cli: --move needs a destination folder (see zorvik-cli --help)\n");
+  const Outcome list = Cli({"scan", "--output", "--yes", t.root()});  // an option of the other command
+  EXPECT_EQ(list.err, "zorvik-cli: --output needs a value (see zorvik-cli --help)\n");
   const Outcome r = Cli({"scan", "--output", t("missing/list.txt"), t.root()});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("cannot write the list")) << r.err.constData();
