@@ -528,25 +528,34 @@ def a15_editor_save():
 
 # ---------------------------------------------------------- first round --
 
+def swapped_folder_stage(swapped):
+    """A stage with 150 pairs of nobody's identical files, t/keep/N unmarked
+    and t/f/N marked, root's files of the same bytes in its folder
+    `swapped` ("f" or "keep"), and the function that swaps nobody's folder of
+    that name for a link to root's one and back."""
+    s = Stage()
+    rows = []
+    for i in range(150):
+        keep = s.nobody_file(f"t/keep/{i}", b"v%d" % i)
+        rows.append([(keep, False), (s.nobody_file(f"t/f/{i}", b"v%d" % i), True)])
+        s.write(f"{s.secret}/{swapped}/{i}", b"v%d" % i)
+    write_list(f"{s.top}/list.txt", rows)
+    folder, aside = f"{s.home}/t/{swapped}", f"{s.home}/t/{swapped}.aside"
+
+    def swap():
+        os.rename(folder, aside)
+        os.symlink(f"{s.secret}/{swapped}", folder)
+        os.unlink(folder)
+        os.rename(aside, folder)
+
+    return s, swap
+
+
 def r01_folder_swapped_during_process():
     broken = 0
     for mode in ("--remove", "--move"):
         for run in range(15 if mode == "--remove" else 5):
-            s = Stage()
-            rows = []
-            for i in range(150):
-                keep = s.nobody_file(f"t/keep/{i}", b"v%d" % i)
-                rows.append([(keep, False), (s.nobody_file(f"t/f/{i}", b"v%d" % i), True)])
-                s.write(f"{s.secret}/f/{i}", b"v%d" % i)
-            write_list(f"{s.top}/list.txt", rows)
-            f, aside = f"{s.home}/t/f", f"{s.home}/t/f.aside"
-
-            def swap():
-                os.rename(f, aside)
-                os.symlink(f"{s.secret}/f", f)
-                os.unlink(f)
-                os.rename(aside, f)
-
+            s, swap = swapped_folder_stage("f")
             s.guard()
             with Loop(swap):
                 args = [mode] + ([f"{s.top}/dest"] if mode == "--move" else [])
@@ -673,21 +682,8 @@ def l02_folders_swapped_while_linking():
     for mode in ("--hardlink", "--symlink"):
         for swapped in ("f", "keep"):
             for _ in range(4):
-                s = Stage()
-                rows = []
-                for i in range(150):
-                    keep = s.nobody_file(f"t/keep/{i}", b"v%d" % i)
-                    rows.append([(keep, False), (s.nobody_file(f"t/f/{i}", b"v%d" % i), True)])
-                    s.write(f"{s.secret}/{swapped}/{i}", b"v%d" % i)
-                write_list(f"{s.top}/list.txt", rows)
+                s, swap = swapped_folder_stage(swapped)
                 folder, aside = f"{s.home}/t/{swapped}", f"{s.home}/t/{swapped}.aside"
-
-                def swap():
-                    os.rename(folder, aside)
-                    os.symlink(f"{s.secret}/{swapped}", folder)
-                    os.unlink(folder)
-                    os.rename(aside, folder)
-
                 s.guard()
                 with Loop(swap):
                     s.cli("process", f"{s.top}/list.txt", mode, "--yes")
