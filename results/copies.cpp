@@ -114,7 +114,7 @@ bool Copies::tryDigests(const ResultModel& model, int row, const fs::HeldFile& f
   for (auto it = range.first; it != range.second;) {
     const size_t k = it->second;
     Row& r = rows_[k];
-    if (k == keeper_ || r.row == row || !same(r) || !usable(model, r)) {
+    if (k == keeper_ || r.row == row || !usable(model, r) || !same(r)) {
       ++it;
       continue;
     }
