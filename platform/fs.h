@@ -155,7 +155,7 @@ class ReadFile {
   ReadFile() = default;
   ReadFile(const ReadFile&) = delete;
   ReadFile& operator=(const ReadFile&) = delete;
-  ReadFile(ReadFile&& other) noexcept : fd_(other.fd_), holes_(other.holes_) { other.fd_ = -1; }
+  ReadFile(ReadFile&& other) noexcept : fd_(other.fd_), holes_(other.holes_), stamp_(other.stamp_) { other.fd_ = -1; }
   ReadFile& operator=(ReadFile&& other) noexcept;
   ~ReadFile() { close(); }
 
@@ -181,8 +181,8 @@ class ReadFile {
   qint64 dataFrom(qint64 offset) const;
   bool isOpen() const { return fd_ >= 0; }
   void close();
-  // The stamp of the opened file, as open() saw it through the descriptor
-  // (before any read); false when no regular file is open.
+  // The stamp of the file open() opened, as it saw it through the
+  // descriptor (before any read); false when open() opened none.
   bool stamp(FileStamp* out) const;
   // Whether the running user owns the opened file.
   bool ownedByUser() const;

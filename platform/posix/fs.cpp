@@ -325,15 +325,8 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
 bool ReadFile::stamp(FileStamp* out) const {
-  if (fd_ < 0) return false;
-  if (stamp_.id != FileId{}) {
-    *out = stamp_;
-    return true;
-  }
-  // Opened otherwise (a held file): asked of the descriptor now.
-  struct statx st {};
-  if (statx(fd_, "", AT_EMPTY_PATH, kStampMask, &st) != 0 || !S_ISREG(st.stx_mode)) return false;
-  *out = StampOf(st);
+  if (fd_ < 0 || stamp_.id == FileId{}) return false;  // none open, or not opened by open()
+  *out = stamp_;
   return true;
 }
 
