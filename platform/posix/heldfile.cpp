@@ -21,17 +21,14 @@
 namespace fs {
 
 using native::Encode;
+using native::Fail;
 using native::Fd;
 using native::IdOf;
 using native::OpenNoLinks;
+using native::RandomLetters;
 using native::SameFile;
 
 namespace {
-
-bool Fail(int* error, int code) {
-  *error = code;
-  return false;
-}
 
 // Whether `name` in folder `dir` still refers to the file `id`.
 bool StillInPlace(int dir, const QByteArray& name, FileId id) {
@@ -88,14 +85,6 @@ bool RenameNoReplace(int fromDir, const char* from, int toDir, const char* to) {
   unlinkat(toDir, to, 0);
   errno = saved;
   return false;
-}
-
-// `count` random letters and digits, to make a name unique in a folder.
-QByteArray RandomLetters(int count) {
-  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  QByteArray text;
-  for (int i = 0; i < count; ++i) text += letters[QRandomGenerator::global()->bounded(62)];
-  return text;
 }
 
 bool SameTimes(const struct timespec& a, const struct timespec& b) {
@@ -414,5 +403,16 @@ bool HeldFile::removeFolderIfEmpty() {
   ::close(parent);
   return removed;
 }
+
+namespace native {
+
+QByteArray RandomLetters(int count) {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  QByteArray text;
+  for (int i = 0; i < count; ++i) text += letters[QRandomGenerator::global()->bounded(62)];
+  return text;
+}
+
+}  // namespace native
 
 }  // namespace fs

@@ -4,8 +4,6 @@
 #include "platform/fs.h"
 #include "platform/posix/native.h"
 
-#include <QRandomGenerator>
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -21,6 +19,7 @@ namespace fs {
 void (*g_afterLinkStep)(int step) = nullptr;
 
 using native::Encode;
+using native::Fail;
 using native::IdOf;
 
 namespace {
@@ -29,17 +28,7 @@ void Step(int step) {
   if (g_afterLinkStep) g_afterLinkStep(step);
 }
 
-bool Fail(int* error, int code) {
-  *error = code;
-  return false;
-}
-
-QByteArray TempName() {
-  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  QByteArray name(kLinkTempPrefix);
-  for (int i = 0; i < 10; ++i) name += letters[QRandomGenerator::global()->bounded(52)];
-  return name;
-}
+QByteArray TempName() { return kLinkTempPrefix + native::RandomLetters(10); }
 
 // What `name` in folder `dir` holds, the last link not followed.
 bool Look(int dir, const QByteArray& name, struct stat* st) {
@@ -169,12 +158,10 @@ bool HeldFile::replaceByLink(const HeldFile& target, LinkKind kind, int* error) 
 
 QStringList HeldFile::leftoverLinks() const {
   QStringList found;
-  const int fd = dir_ >= 0 ? openat(dir_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-  DIR* folder = fd >= 0 ? fdopendir(fd) : nullptr;
-  if (!folder) {
-    if (fd >= 0) ::close(fd);
-    return found;
-  }
+  native::Fd fd(dir_ >= 0 ? openat(dir_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+  DIR* folder = fd.valid() ? fdopendir(fd.get()) : nullptr;
+  if (!folder) return found;
+  fd.release();  // the listing owns it now
   const QString prefix = path_.left(path_.lastIndexOf(kSeparator) + 1);
   while (const dirent* entry = readdir(folder))
     if (qstrncmp(entry->d_name, kLinkTempPrefix, qstrlen(kLinkTempPrefix)) == 0)

@@ -35,6 +35,15 @@ class Fd {
   int fd_;
 };
 
+// Sets *error (where asked for) to `code`; false, for returning.
+inline bool Fail(int* error, int code) {
+  if (error) *error = code;
+  return false;
+}
+
+// `count` random letters and digits, to make a name unique in a folder.
+QByteArray RandomLetters(int count);
+
 inline QByteArray Encode(const QString& path) { return QFile::encodeName(path); }
 
 // Opens `path` without following a link in any of its components: a link

@@ -20,6 +20,7 @@
 namespace fs {
 
 using native::Encode;
+using native::Fail;
 using native::Fd;
 using native::SameFile;
 using native::UnsafeStep;
@@ -165,11 +166,6 @@ class PathWalk {
   std::deque<QByteArray> components_;
   int links_ = 0;
 };
-
-bool Fail(int* error, int code) {
-  if (error) *error = code;
-  return false;
-}
 
 // Writes all of `bytes` at the current position of `fd`: 0 or the error.
 int WriteAll(int fd, const QByteArray& bytes) {
