@@ -80,7 +80,7 @@ class CliScanHost : public ScanHost {
   int resultRowCount() override { return model.count(); }
   void clearResults() override { model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
-  void appendFileRow(const CandidateRecord& record) override { model.appendFileRow(record); }
+  void appendFileRow(const FoundFile& file) override { model.appendFileRow(file); }
   QString protectedFolder() override { return protect; }
   void markAllButFirst(const ProtectedFolder& p) override { model.MarkAllButFirst(p); }
   // Each refused folder is a line on standard error; the scan goes on with
@@ -255,18 +255,22 @@ bool ScanCommand::writeList(const ResultModel& model) const {
     return false;
   }
   if (model.count() == 0) return true;  // no copies: nothing written
-  QByteArray bytes = ListFileBytes(model);
+  const auto write = [](QByteArrayView bytes) {
+    return std::fwrite(bytes.data(), 1, static_cast<size_t>(bytes.size()), stdout) == static_cast<size_t>(bytes.size());
+  };
+  bool written = true;
   if (isatty(STDOUT_FILENO)) {
-    // On a terminal each line is shown with its control characters escaped.
-    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);  // no byte-order mark on a terminal
+    // On a terminal each line is shown with its control characters escaped,
+    // without a byte-order mark.
+    QByteArray bytes = ListFileBytes(model);
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
     QStringList lines = QString::fromUtf8(bytes).split(QStringLiteral("\r\n"));
     for (QString& line : lines) line = TerminalText(line);
-    bytes = lines.join(QStringLiteral("\r\n")).toLocal8Bit();
+    written = write(lines.join(QStringLiteral("\r\n")).toLocal8Bit());
+  } else {
+    WriteListFile(model, [&](QByteArrayView piece) { return written = write(piece); });
   }
-  if (std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) ==
-          static_cast<size_t>(bytes.size()) &&
-      std::fflush(stdout) == 0)
-    return true;
+  if (written && std::fflush(stdout) == 0) return true;
   Err(QStringLiteral("zorvik-cli: cannot write the list to standard output"));
   return false;
 }

@@ -97,7 +97,14 @@ QString RealFolderPath(const QString& path, int* error = nullptr);
 // the file is written directly. A device is written directly, a FIFO only
 // when it has a reader (kNoReader). An existing regular file, FIFO or
 // socket of another user is refused (kOtherOwner). False with *error.
-bool WriteOutput(const QString& path, const QByteArray& bytes, int* error);
+// The bytes are given piece by piece: `bytes` hands every piece, in order,
+// to the function it gets, and stops when that returns false.
+using Pieces = std::function<void(const std::function<bool(QByteArrayView)>& put)>;
+bool WriteOutput(const QString& path, const Pieces& bytes, int* error);
+inline bool WriteOutput(const QString& path, const QByteArray& bytes, int* error) {
+  return WriteOutput(
+      path, [&](const auto& put) { put(bytes); }, error);
+}
 
 // Removes `folder` when it is empty, reached without a link (and, as root,
 // without an unsafe step); false otherwise.

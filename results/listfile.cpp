@@ -93,11 +93,13 @@ bool SplitCrowdedLine(const QString& line, ResultRow& row) {
 
 }  // namespace
 
-QByteArray ListFileBytes(const ResultModel& model) {
+void WriteListFile(const ResultModel& model, const std::function<bool(QByteArrayView)>& put) {
   // Always UTF-8, so no character is lost; a byte-order mark tells it apart
-  // where the locale's own encoding is something else. Each row is encoded
-  // as it is added, so the list is never held twice (as text and as bytes).
+  // where the locale's own encoding is something else. The rows are encoded
+  // a batch at a time: the list is never held whole as bytes.
+  constexpr qsizetype kBatch = 1 << 16;
   QByteArray bytes;
+  bytes.reserve(kBatch + 4096);
   if (model.count() > 0 && !LocaleIsUtf8()) bytes += "\xEF\xBB\xBF";
   for (int i = 0; i < model.count(); ++i) {
     const ResultRow& r = model.row(i);
@@ -107,13 +109,28 @@ QByteArray ListFileBytes(const ResultModel& model) {
       bytes += r.dateText.toUtf8();
     }
     bytes += "\r\n";
+    if (bytes.size() >= kBatch) {
+      if (!put(bytes)) return;
+      bytes.resize(0);
+    }
   }
+  if (!bytes.isEmpty()) put(bytes);
+}
+
+QByteArray ListFileBytes(const ResultModel& model) {
+  QByteArray bytes;
+  WriteListFile(model, [&](QByteArrayView piece) {
+    bytes += piece;
+    return true;
+  });
   return bytes;
 }
 
 bool SaveListFile(const ResultModel& model, const QString& file, QString* error) {
   int code = 0;
-  if (fs::WriteOutput(file, ListFileBytes(model), &code)) return true;
+  if (fs::WriteOutput(
+          file, [&](const auto& put) { WriteListFile(model, put); }, &code))
+    return true;
   if (error) *error = file + QStringLiteral(": ") + fs::ErrorText(code);
   return false;
 }

@@ -7,9 +7,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
-// The bytes Save list writes for the rows of `model`.
+// The bytes Save list writes for the rows of `model`, handed to `put` a
+// piece at a time (until it returns false), or whole.
+void WriteListFile(const ResultModel& model, const std::function<bool(QByteArrayView)>& put);
 QByteArray ListFileBytes(const ResultModel& model);
 
 // Writes the list to `file` as fs::WriteOutput does: replacing it only once

@@ -168,21 +168,28 @@ class PathWalk {
 };
 
 // Writes all of `bytes` at the current position of `fd`: 0 or the error.
-int WriteAll(int fd, const QByteArray& bytes) {
-  const char* p = bytes.constData();
-  for (size_t left = size_t(bytes.size()); left > 0;) {
-    const ssize_t put = write(fd, p, left);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return put < 0 ? errno : EIO;
-    p += put;
-    left -= size_t(put);
-  }
-  return 0;
+int WriteAll(int fd, const Pieces& bytes) {
+  int error = 0;
+  bytes([&](QByteArrayView piece) {
+    const char* p = piece.data();
+    for (size_t left = size_t(piece.size()); left > 0;) {
+      const ssize_t put = write(fd, p, left);
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        error = put < 0 ? errno : EIO;
+        return false;
+      }
+      p += put;
+      left -= size_t(put);
+    }
+    return true;
+  });
+  return error;
 }
 
 // Writes to a device, a FIFO or a file opened as it is: 0 or the error.
 // The descriptor was opened without waiting; the writes may wait.
-int WriteOpened(int fd, const QByteArray& bytes, bool truncate) {
+int WriteOpened(int fd, const Pieces& bytes, bool truncate) {
   const Fd out(fd);
   if (!out.valid()) return errno == ENXIO ? kNoReader : errno;
   const int flags = fcntl(fd, F_GETFL);
@@ -204,7 +211,7 @@ bool PutInPlace(int dir, const QByteArray& temp, const QByteArray& name) {
 // Opens `name` in folder `dir` for writing, without waiting, and writes
 // `bytes` into it as it is, as long as it is still the file `st`: 0 or the
 // error code.
-int WriteInto(int dir, const QByteArray& name, const struct stat& st, const QByteArray& bytes, bool truncate) {
+int WriteInto(int dir, const QByteArray& name, const struct stat& st, const Pieces& bytes, bool truncate) {
   const int fd = openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   struct stat opened;
   if (fd >= 0 && (fstat(fd, &opened) != 0 || !SameFile(opened, st))) {
@@ -231,7 +238,7 @@ int MakeTemporary(int dir, mode_t mode, QByteArray* temp) {
 // is flushed and renamed over the name. `existing` describes the regular
 // file the name holds, or is null when the name is free (then nothing that
 // appears there meanwhile is replaced: EEXIST). 0 or the error code.
-int Replace(int dir, const QByteArray& name, const struct stat* existing, const QByteArray& bytes) {
+int Replace(int dir, const QByteArray& name, const struct stat* existing, const Pieces& bytes) {
   // Never more open than the file will be: the system's mask applies.
   const mode_t mode = existing ? existing->st_mode & 0777 : 0666;
   QByteArray temp;
@@ -268,7 +275,7 @@ bool OnProc(int dir) {
 // Writes through the link `name` on /proc (standard output and the like),
 // which the system opens itself once the rules let the link be followed.
 int WriteThroughProc(const PathWalk& walk, int dir, const QByteArray& name, const struct stat& link,
-                     const QByteArray& bytes) {
+                     const Pieces& bytes) {
   if (int e = walk.linkAllowed(link)) return e;
   const int out = openat(dir, name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   struct stat opened;
@@ -281,8 +288,7 @@ int WriteThroughProc(const PathWalk& walk, int dir, const QByteArray& name, cons
 }
 
 // Writes to `name` in folder `dir`, which exists and is no link.
-int WriteExisting(const PathWalk& walk, int dir, const QByteArray& name, const struct stat& st,
-                  const QByteArray& bytes) {
+int WriteExisting(const PathWalk& walk, int dir, const QByteArray& name, const struct stat& st, const Pieces& bytes) {
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (int e = walk.stepAllowed(st.st_uid)) return e;
   // A device (only a privileged user can make one) is written as it is.
@@ -294,7 +300,7 @@ int WriteExisting(const PathWalk& walk, int dir, const QByteArray& name, const s
 }
 
 // Writes to what `name` in the walk's folder names, as WriteOutput says.
-int WriteAt(PathWalk& walk, QByteArray name, const QByteArray& bytes) {
+int WriteAt(PathWalk& walk, QByteArray name, const Pieces& bytes) {
   for (int round = 0; round < kMaxLinks + 4; ++round) {
     const int dir = walk.folder();
     const Fd fd(openat(dir, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
@@ -350,7 +356,7 @@ QString RealFolderPath(const QString& path, int* error) {
   return text;
 }
 
-bool WriteOutput(const QString& path, const QByteArray& bytes, int* error) {
+bool WriteOutput(const QString& path, const Pieces& bytes, int* error) {
   const QByteArray p = Encode(path);
   const QByteArray last = p.mid(p.lastIndexOf('/') + 1);
   if (p.isEmpty()) return Fail(error, ENOENT);
