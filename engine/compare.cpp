@@ -124,9 +124,9 @@ bool ComparePass::run() {
 std::pair<int, int> ComparePass::runAt(int first) const {
   // The search stops at the first record of another size, or at the list's
   // last record whatever its size: the last record alone is never a run.
-  const qint64 size = RecordSize(list_.at(first));
+  const qint64 size = list_.at(first).size;
   int last = first, j = first + 1;
-  while (RecordSize(list_.at(j)) == size) {
+  while (list_.at(j).size == size) {
     last = j;
     if (j == n_ - 1) break;
     ++j;
@@ -137,7 +137,7 @@ std::pair<int, int> ComparePass::runAt(int first) const {
 bool ComparePass::reportRun(int first, int last) {
   // Sorted once per kind of comparison; the option is read for every record.
   Partition content, samples;
-  const qint64 size = RecordSize(list_.at(first));
+  const qint64 size = list_.at(first).size;
   for (int r = first; r <= last; ++r) {
     progress_.show(Phase::record(first, r));
     if (list_.isTaken(r)) continue;
@@ -164,10 +164,10 @@ bool ComparePass::reportCopies(int r, const Records& group) {
 void ComparePass::report(int r, int k, bool& firstOfGroup) {
   if (firstOfGroup && host_.resultRowCount() > 0) host_.appendSeparator();
   if (firstOfGroup) {
-    host_.appendFileRow(list_.at(r));
+    host_.appendFileRow(list_.file(r));
     reported_[static_cast<size_t>(r)] = true;
   }
-  host_.appendFileRow(list_.at(k));
+  host_.appendFileRow(list_.file(k));
   reported_[static_cast<size_t>(k)] = true;
   list_.blank(k);
   firstOfGroup = false;
@@ -181,7 +181,7 @@ ComparePass::Records ComparePass::freeRecords(int first, int last) const {
 }
 
 bool ComparePass::partitionRun(int first, int last, bool fast, Partition& out) {
-  const qint64 size = RecordSize(list_.at(first));
+  const qint64 size = list_.at(first).size;
   Groups run{freeRecords(first, last)};
   stamps_.clear();
   now_ =

@@ -391,7 +391,7 @@ void ComparePass::recordStream(const OpenedFile& file, const Reading& reading, q
 
 bool ComparePass::open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors) {
   int error = 0;
-  if (file.open(list_.at(record).path, size, &error)) {
+  if (file.open(list_.path(record), size, &error)) {
     ++stats_.filesOpened;
     // What is read through this descriptor is recorded under the stamp it
     // gives now, before any read: a file swapped since the walk is

@@ -32,7 +32,7 @@ class ScanHost {
   virtual int resultRowCount() = 0;
   virtual void clearResults() = 0;
   virtual void appendSeparator() = 0;
-  virtual void appendFileRow(const CandidateRecord& record) = 0;
+  virtual void appendFileRow(const FoundFile& file) = 0;
   virtual void markAllButFirst(const ProtectedFolder& protectedFolder) = 0;
 
   // What happened, and the questions the scan asks (true: go on).

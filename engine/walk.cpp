@@ -24,9 +24,9 @@ void Walker::ScanRoots(const QStringList& roots) {
 
 void Walker::dropSecondNamesOfMountedFiles() {
   std::unordered_set<fs::FileId, fs::FileIdHash> listed;
-  list_.eraseIf([&](const CandidateRecord& record) {
+  list_.eraseIf([&](int i) {
     fs::FileId id;
-    return fs::FileIdOf(record.path, &id) && mountedFiles_.count(id) && !listed.insert(id).second;
+    return fs::FileIdOf(list_.path(i), &id) && mountedFiles_.count(id) && !listed.insert(id).second;
   });
 }
 
@@ -67,13 +67,15 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
   if (!visited_.insert(id).second) return;
 
   // Files: every entry that matches the mask and passes the size options.
+  bool folderListed = false;
   for (const fs::DirEntry& entry : entries) {
     host_.pump();
     // After a stop the listing is finished, unless a newer scan has begun.
     if (run_.superseded()) return;
     if (countedAsGap(entry, mask) || !accepts(entry, mask)) continue;
     const int cached = cache_ ? cache_->trusted(entry.stamp) : -1;
-    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, cached, id});
+    if (!folderListed) list_.beginFolder(folder, id), folderListed = true;
+    list_.add(entry.size, entry.mtime, entry.id.inode, entry.name, cached);
     host_.report(ScanEvent::fileFound(entry.name));
   }
 

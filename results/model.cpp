@@ -116,17 +116,23 @@ void ResultModel::appendSeparator() {
   endInsertRows();
 }
 
-void ResultModel::appendFileRow(const CandidateRecord& record) {
+void ResultModel::appendFileRow(const FoundFile& file) {
   const int i = count();
   ResultRow r;
-  r.path = RecordPath(record);
+  r.path = file.path;
   r.caption = FileNameOf(r.path);
   r.hasSubItems = true;
-  r.sizeText = SizeText(RecordSize(record));
-  r.dateText = RecordDate(record);
-  r.folder = record.folder;
+  // Rows of one group share their size text, and often their date text:
+  // a text equal to the last row's is kept once.
+  const auto shared = [](QString text, QString& last) {
+    if (text != last) last = std::move(text);
+    return last;
+  };
+  r.sizeText = shared(SizeText(file.size), lastSizeText_);
+  r.dateText = shared(fs::ShortDateText(file.mtime), lastDateText_);
+  r.folder = file.folder;
   beginInsertRows(QModelIndex(), i, i);
-  const qint64 kb = static_cast<qint64>(std::nearbyint(static_cast<long double>(record.size) / 1024));
+  const qint64 kb = static_cast<qint64>(std::nearbyint(static_cast<long double>(file.size) / 1024));
   kb_.push_back(kb);
   kbValid_.push_back(CountableKB(kb));
   rows_.push_back(std::move(r));

@@ -58,7 +58,7 @@ class ResultModel : public QAbstractTableModel {
   // Removes every row; changes no mark, so the totals are not recounted.
   void clear();
   void appendSeparator();
-  void appendFileRow(const CandidateRecord& record);
+  void appendFileRow(const FoundFile& file);
   // Appends rows as read from a list file: the rows first, then their marks.
   // True when a mark was set (and the totals were reported).
   bool appendRows(std::vector<ResultRow> rows);
@@ -102,6 +102,7 @@ class ResultModel : public QAbstractTableModel {
   std::vector<ResultRow> rows_;
   std::vector<qint64> kb_;  // the size text as a number
   std::vector<bool> kbValid_;
+  QString lastSizeText_, lastDateText_;  // of the last row a scan added
   qint64 markedCount_ = 0;
   qint64 markedKB_ = 0;
   std::set<int> invalidMarked_;  // marked rows whose size text is no number

@@ -180,7 +180,7 @@ class TForm1 : public QMainWindow, private ScanHost, private ProcessHost {
   int resultRowCount() override;
   void clearResults() override;
   void appendSeparator() override;
-  void appendFileRow(const CandidateRecord& record) override;
+  void appendFileRow(const FoundFile& file) override;
   QString protectedFolder() override;
   void markAllButFirst(const ProtectedFolder& protectedFolder) override;
   void report(const ScanEvent& event) override;

@@ -27,7 +27,7 @@ bool TForm1::fastCompare() { return sCheckBox1->isChecked(); }
 int TForm1::resultRowCount() { return model_.count(); }
 void TForm1::clearResults() { model_.clear(); }
 void TForm1::appendSeparator() { model_.appendSeparator(); }
-void TForm1::appendFileRow(const CandidateRecord& record) { model_.appendFileRow(record); }
+void TForm1::appendFileRow(const FoundFile& file) { model_.appendFileRow(file); }
 QString TForm1::protectedFolder() { return sEdit1->text(); }
 void TForm1::markAllButFirst(const ProtectedFolder& protectedFolder) { model_.MarkAllButFirst(protectedFolder); }
 void TForm1::refused(const std::vector<RefusedPath>& paths) {

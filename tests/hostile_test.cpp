@@ -215,7 +215,7 @@ TEST(Hostile, TheWalkStaysInsideTheNamedFoldersAndListsEachFileOnce) {
 TEST(Hostile, SavedListsNeverReplaceADeviceAFifoOrALink) {
   const Tree t{{"target", "old"}};
   ResultModel model;
-  model.appendFileRow({100, "/p/a", kMtime, false});
+  model.appendFileRow({100, "/p/a", kMtime});
   const QByteArray expected = ListFileBytes(model);
   QString error;
 
@@ -308,7 +308,7 @@ TEST(Hostile, OutputsPlantedByAnotherUserAreRefused) {
   t.link(t("mine"), "shared/mine");
 
   ResultModel model;
-  model.appendFileRow({100, "/p/a", kMtime, false});
+  model.appendFileRow({100, "/p/a", kMtime});
   const QString sharedLink = ": the path leads through another user's link in a shared folder";
   const struct {
     const char* output;

@@ -35,7 +35,7 @@ TEST(ListFile, SavesEveryRowAsALineEndedByCrLfAndLoadsItBack) {
   ResultModel model;
   const char* paths[] = {"/p/a.txt",         "/q/a.txt",     "|", "/f;o/b;c.txt", "/я/b;c.txt", "|",
                          "/Фото/снимок.jpg", "/x/снимок.jpg"};
-  for (const char* p : paths) p[0] == '|' ? model.appendSeparator() : model.appendFileRow({1536, p, kMtime, false});
+  for (const char* p : paths) p[0] == '|' ? model.appendSeparator() : model.appendFileRow({1536, p, kMtime});
   model.setMarked(1, true);
   model.setMarked(7, true);
   ASSERT_TRUE(SaveListFile(model, t("list.txt"), nullptr));
@@ -53,7 +53,7 @@ TEST(ListFile, SavesEveryRowAsALineEndedByCrLfAndLoadsItBack) {
 
 TEST(ListFile, AByteOrderMarkWhereTheLocaleIsNotUtf8) {
   ResultModel model;
-  model.appendFileRow({1536, "/p/снимок.jpg", kMtime, false});
+  model.appendFileRow({1536, "/p/снимок.jpg", kMtime});
   const QByteArray lcAll = qgetenv("LC_ALL");
   qputenv("LC_ALL", "C");  // ASCII, whatever Qt made of the running program's locale
   const QByteArray ascii = ListFileBytes(model), none = ListFileBytes(ResultModel());
@@ -139,8 +139,8 @@ TEST(ListFile, EncodingFollowsTheByteOrderMark) {
 TEST(ListFile, AFailedSaveReportsTheFileAndKeepsTheEarlierList) {
   const Tree t{{"list.txt", "earlier"}};
   ResultModel model;
-  model.appendFileRow({100, "/p/a", kMtime, false});
-  model.appendFileRow({100, "/q/a", kMtime, false});
+  model.appendFileRow({100, "/p/a", kMtime});
+  model.appendFileRow({100, "/q/a", kMtime});
   QString error;
   EXPECT_FALSE(SaveListFile(model, t("missing/list.txt"), &error));
   EXPECT_TRUE(error.startsWith(t("missing/list.txt"))) << qPrintable(error);

@@ -42,7 +42,7 @@ struct Totals {
 
 TEST(Model, SizeAndSpaceTextsRoundHalfToEven) {
   CheckedModel model;
-  for (const qint64 s : {0, 512, 513, 1535, 1536, 2560, 2561, 10485760}) model.appendFileRow({s, "/d/f", 0, false});
+  for (const qint64 s : {0, 512, 513, 1535, 1536, 2560, 2561, 10485760}) model.appendFileRow({s, "/d/f", 0});
   QStringList texts;
   for (int i = 0; i < model.count(); ++i) texts << model.row(i).sizeText;
   EXPECT_EQ(texts.join(','), "0,0,1,1,2,2,3,10240");
@@ -138,7 +138,7 @@ TEST(Model, TotalsNameTheFirstMarkedRowWhoseSizeIsNoNumberAndNeverOverflow) {
 
   CheckedModel huge;  // 5 * 2^31 KB in all
   Totals hugeTotals(huge);
-  for (int i = 0; i < 3; ++i) huge.appendFileRow({qint64(1) << 40, "/t", 0, false});
+  for (int i = 0; i < 3; ++i) huge.appendFileRow({qint64(1) << 40, "/t", 0});
   huge.appendRows({File("/u", "2147483648")});
   EXPECT_EQ(huge.row(0).sizeText, "1073741824");
   huge.SelectAll();

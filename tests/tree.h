@@ -31,7 +31,7 @@ class Host : public ScanHost {
   int resultRowCount() override { return model.count(); }
   void clearResults() override { add("clear"), model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
-  void appendFileRow(const CandidateRecord& r) override { model.appendFileRow(r); }
+  void appendFileRow(const FoundFile& r) override { model.appendFileRow(r); }
   QString protectedFolder() override { return protect; }
   void markAllButFirst(const ProtectedFolder& p) override { add("markAll"), model.MarkAllButFirst(p); }
   void refused(const std::vector<RefusedPath>& paths) override {

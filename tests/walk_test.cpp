@@ -12,7 +12,7 @@ QString Walk(Host& host, const Tree& t, const QStringList& roots) {
   CandidateList list;
   Walker(host, RunToken::Start(), list).ScanRoots(roots);
   QStringList out;
-  for (int i = 0; i < list.count(); ++i) out << t.rel(list.at(i).path);
+  for (int i = 0; i < list.count(); ++i) out << t.rel(list.path(i));
   out.sort();
   return out.join(' ');
 }
