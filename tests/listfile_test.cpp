@@ -35,16 +35,24 @@ TEST(ListFile, SavesEveryRowAsALineEndedByCrLfAndLoadsItBack) {
   ResultModel model;
   const char* paths[] = {"/p/a.txt",         "/q/a.txt",     "|", "/f;o/b;c.txt", "/я/b;c.txt", "|",
                          "/Фото/снимок.jpg", "/x/снимок.jpg"};
-  for (const char* p : paths) p[0] == '|' ? model.appendSeparator() : model.appendFileRow({1536, p, kMtime});
+  for (const char* p : paths) {
+    // A group long enough that the file is written in several pieces.
+    if (p[0] == '|' && model.count() == 5)
+      for (int i = 0; i < 1500; ++i)
+        model.appendFileRow({1536, QString("/long/%1/file.jpg").arg(i, 60, 10, QChar('0')), kMtime});
+    p[0] == '|' ? model.appendSeparator() : model.appendFileRow({1536, p, kMtime});
+  }
   model.setMarked(1, true);
-  model.setMarked(7, true);
+  model.setMarked(model.count() - 1, true);
   ASSERT_TRUE(SaveListFile(model, t("list.txt"), nullptr));
+  ASSERT_GT(Read(t("list.txt")).size(), 2 << 16);
   const QString date = fs::ShortDateText(kMtime);
   const QString text = QString::fromUtf8(Read(t("list.txt")));
   EXPECT_TRUE(text.startsWith("0;a.txt;/p/a.txt;2;" + date + "\r\n1;a.txt;/q/a.txt;2;" + date + "\r\n\r\n0;b;c.txt;"));
   EXPECT_TRUE(text.endsWith("1;снимок.jpg;/x/снимок.jpg;2;" + date + "\r\n"));
   ASSERT_TRUE(LoadListFile(t("list.txt"), &loaded, nullptr));
   EXPECT_EQ(loaded.unreadable, 0);
+  EXPECT_EQ(loaded.rows.size(), size_t(model.count()));
   ResultModel back;
   back.appendRows(loaded.rows);
   EXPECT_EQ(ListFileBytes(back), ListFileBytes(model));
