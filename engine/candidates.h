@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <vector>
 
 // One file the walk accepted: its size, full path and last-write time. Its
@@ -18,6 +19,7 @@ struct CandidateRecord {
   bool taken = false;
   int cacheEntry = -1;  // its trusted entry in the content cache, or -1
   fs::FileId folder{};  // the folder the walk found it in
+  std::uint64_t inode = 0;  // its own inode, as the walk saw it
 };
 
 // A line break cannot stand in the list file, which has one row a line, so
@@ -54,6 +56,8 @@ class CandidateList {
   int count() const { return static_cast<int>(records_.size()); }
   const CandidateRecord& at(int i) const { return records_[static_cast<size_t>(i)]; }
   bool isTaken(int i) const { return records_[static_cast<size_t>(i)].taken; }
+  QString path(int i) const { return records_[static_cast<size_t>(i)].path; }
+  std::uint64_t inode(int i) const { return records_[static_cast<size_t>(i)].inode; }
   // Blanks entry i: it keeps its position and is never compared again.
   void blank(int i) { records_[static_cast<size_t>(i)].taken = true; }
 

@@ -73,7 +73,7 @@ void Walker::ScanFolder(const QString& folder, const QString& mask) {
     if (run_.superseded()) return;
     if (countedAsGap(entry, mask) || !accepts(entry, mask)) continue;
     const int cached = cache_ ? cache_->trusted(entry.stamp) : -1;
-    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, cached, id});
+    list_.add(CandidateRecord{entry.size, folder + entry.name, entry.mtime, false, cached, id, entry.id.inode});
     host_.report(ScanEvent::fileFound(entry.name));
   }
 
