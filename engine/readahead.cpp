@@ -12,11 +12,14 @@ std::atomic<int> ReadAhead::started_{0};
 
 ReadAhead::ReadAhead(int threads) {
   for (int t = 0; t < threads; ++t) {
+    ++running_;  // counted from here, so that none is missed
     try {
       threads_.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
+      --running_;
       break;  // fewer readers; with none the pass reads every file itself
     }
+    ++started_;
   }
 }
 
@@ -61,7 +64,6 @@ void ReadAhead::dropBefore(int record) {
 }
 
 void ReadAhead::work() {
-  ++running_, ++started_;
   std::vector<char> buffer;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {

@@ -1,6 +1,7 @@
 #include "engine/compare.h"
 #include "engine/bytes.h"
 #include "engine/walk.h"
+#include "results/listfile.h"
 #include "tree.h"
 
 #include <sys/resource.h>
@@ -165,19 +166,33 @@ TEST(Compare, FilesAlikeAtTheBeginningAreToldApartWithinTheFirstPage) {
 }
 
 TEST(Compare, ManyFilesSharingAFirstBlockAreEachReadOnce) {
-  // Streamed side by side, and (over 256 files) split by digest first.
-  for (const int n : {20, 300}) {
+  // Streamed side by side, and (over 256 files) split by digest first; the
+  // largest run is longer than the window of first looks read ahead. With
+  // one read in flight or many, the list file and every count are the same.
+  for (const int n : {20, 300, 5000}) {
     Tree t;
     for (int i = 0; i < n; ++i) {  // files n-10 .. n-1 repeat files 0 .. 9
       const int id = i < n - 10 ? i : i - (n - 10);
-      t.file(QString::asprintf("f%03d", i), QByteArray(4096, 'h') + QByteArray::number(id).rightJustified(900, '.'));
+      t.file(QString::asprintf("f%04d", i), QByteArray(4096, 'h') + QByteArray::number(id).rightJustified(900, '.'));
     }
-    Host host;
-    CompareStats stats;
-    Compare(t, host, &stats);
-    EXPECT_EQ(host.model.groupCount(), 10) << n;
-    EXPECT_EQ(host.rows(t).left(9), QString::asprintf("f000 f%03d", n - 10));
-    EXPECT_LE(stats.bytesRead, qint64(n + 20) * 4996) << n;
+    for (int i = 0; i < 300; ++i) t.file(QString::asprintf("e%03d", i), "");  // a run of empty files
+    for (int i = 0; i < 40; ++i) t.file(QString::asprintf("s%02d", i), QByteArray(i % 20 + 1, 's'));
+    QByteArray first;
+    CompareStats firstStats;
+    for (const int reads : {1, 8, 3}) {
+      Host host;
+      host.reads = reads;
+      CompareStats stats;
+      Compare(t, host, &stats);
+      EXPECT_EQ(host.model.groupCount(), 10 + 1 + 20) << n;
+      EXPECT_TRUE(host.rows(t).contains(QString::asprintf("| f0000 f%04d |", n - 10))) << n;
+      EXPECT_LE(stats.bytesRead, qint64(n + 20) * 4996 + 40 * 40) << n;
+      const QByteArray list = ListFileBytes(host.model);
+      if (reads == 1) first = list, firstStats = stats;
+      EXPECT_EQ(list, first) << n << " " << reads;
+      EXPECT_EQ(stats.filesOpened, firstStats.filesOpened) << n << " " << reads;
+      EXPECT_EQ(stats.bytesRead, firstStats.bytesRead) << n << " " << reads;
+    }
   }
 }
 
