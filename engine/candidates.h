@@ -17,8 +17,8 @@ struct CandidateRecord {
   QString path;
   qint64 mtime = 0;  // seconds since the epoch
   bool taken = false;
-  int cacheEntry = -1;  // its trusted entry in the content cache, or -1
-  fs::FileId folder{};  // the folder the walk found it in
+  int cacheEntry = -1;      // its trusted entry in the content cache, or -1
+  fs::FileId folder{};      // the folder the walk found it in
   std::uint64_t inode = 0;  // its own inode, as the walk saw it
 };
 

@@ -68,7 +68,7 @@ void ComparePass::planLooks() {
   if (!readAhead_ || planned_.size() > kLookWindow / 2) return;
   std::vector<ReadAhead::Job> jobs;
   while (planned_.size() < kLookWindow && planFrom_ < n_) {
-    if (planFrom_ > planLast_) {  // a run starts here
+    if (planFrom_ > planLast_) {       // a run starts here
       if (planFrom_ == n_ - 1) break;  // the last record alone is never a run
       planLast_ = runAt(planFrom_).first;
       planRun_ = looksAhead(planFrom_, planLast_);
@@ -84,7 +84,8 @@ void ComparePass::planLooks() {
   readAhead_->add(std::move(jobs));
 }
 
-ComparePass::Ahead ComparePass::takeLook(int record, const Segments& segments, qint64 size, std::optional<Digest>& out) {
+ComparePass::Ahead ComparePass::takeLook(int record, const Segments& segments, qint64 size,
+                                         std::optional<Digest>& out) {
   if (!readAhead_) return Ahead::Missed;
   // Records planned before this one were not asked for (an option changed,
   // say): their looks are dropped.
@@ -98,8 +99,8 @@ ComparePass::Ahead ComparePass::takeLook(int record, const Segments& segments, q
   std::optional<ReadAhead::Look> look;
   while (!(look = readAhead_->take(record, kLookWait)))
     if (pumpStopped()) return Ahead::Stopped;
-  const bool asPlanned = segments.size() == 1 && segments.front().offset == 0 &&
-                         segments.front().length == std::min(size, kFirstLook);
+  const bool asPlanned =
+      segments.size() == 1 && segments.front().offset == 0 && segments.front().length == std::min(size, kFirstLook);
   if (!look->tried || !asPlanned || look->openError == EMFILE || look->openError == ENFILE) return Ahead::Missed;
   if (!countOpen(record, look->openError, look->stamped ? &look->stamp : nullptr, nullptr)) return Ahead::Taken;
   if (!look->read) {

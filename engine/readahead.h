@@ -42,9 +42,9 @@ class ReadAhead {
     bool tried = false;  // false: the reader could not try (the pass reads it itself)
     int openError = 0;   // 0: opened; else as fs::ReadFile::open gives it
     bool stamped = false;
-    fs::FileStamp stamp;  // what the descriptor said when opened
-    bool read = false;    // the `length` bytes were read
-    int readError = 0;    // errno of a failed read; 0: the file was shorter
+    fs::FileStamp stamp;              // what the descriptor said when opened
+    bool read = false;                // the `length` bytes were read
+    int readError = 0;                // errno of a failed read; 0: the file was shorter
     std::uint64_t high = 0, low = 0;  // XXH3 128 of the bytes read
   };
 
@@ -75,8 +75,8 @@ class ReadAhead {
   std::condition_variable jobsWaiting_, lookDone_;
   std::deque<Job> jobs_;
   std::unordered_map<int, Look> looks_;
-  int floor_ = 0;         // looks of records before this one are not kept
-  int waitingFor_ = -1;   // the record the pass waits for, or -1
+  int floor_ = 0;        // looks of records before this one are not kept
+  int waitingFor_ = -1;  // the record the pass waits for, or -1
   bool stopping_ = false;
   std::vector<std::thread> threads_;
   static std::atomic<int> running_, started_;
