@@ -176,7 +176,9 @@ TEST(Scan, NewScanInsideAPumpOfACancelledScan) {
     host.onPump = [&] {
       if (fired || (when < 0 ? host.pumps != -when : host.model.count() != when)) return;
       fired = true;
-      if (when >= 0) EXPECT_EQ(ReadAhead::Running(), kReadsInFlight) << when;
+      if (when >= 0) {
+        EXPECT_EQ(ReadAhead::Running(), kReadsInFlight) << when;
+      }
       driver.Cancel();
       host.folders = second.root();
       driver.Scan();
