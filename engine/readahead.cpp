@@ -51,7 +51,7 @@ std::optional<ReadAhead::Look> ReadAhead::take(int record, std::chrono::millisec
     waitingFor_ = -1;
     if (found == looks_.end()) return std::nullopt;
   }
-  Look look = std::move(found->second);
+  const Look look = found->second;
   looks_.erase(found);
   return look;
 }
@@ -81,7 +81,7 @@ void ReadAhead::work() {
     }
     lock.lock();
     if (job.record < floor_) continue;
-    looks_.insert_or_assign(job.record, std::move(look));
+    looks_.insert_or_assign(job.record, look);
     if (waitingFor_ == job.record) lookDone_.notify_one();
   }
   lock.unlock();
