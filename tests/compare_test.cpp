@@ -146,6 +146,32 @@ TEST(Compare, LargeFilesAreComparedBySamplesWhenFastAndInFullOtherwise) {
     EXPECT_GE(stats.bytesRead, c.minRead) << c.size << ' ' << c.at << ' ' << c.fast;
     EXPECT_LE(stats.bytesRead, c.maxRead) << c.size << ' ' << c.at << ' ' << c.fast;
   }
+
+  // The option changes at the first pump of the pass: first looks read
+  // ahead for a full comparison go unused, files left to the samples are
+  // looked at by the pass itself; rows and counts are those of one read at
+  // a time.
+  Tree t;
+  for (const char* name : {"A", "B"}) t.sized(name, big, big - 1), t.sized(QString(name) + "1", big + 1, 5);
+  t.file("C", "small"), t.file("D", "small");
+  for (const bool fastFirst : {false, true}) {
+    QString rows;
+    CompareStats first;
+    for (const int reads : {1, 8}) {
+      Host host;
+      host.fast = fastFirst, host.reads = reads;
+      bool comparing = false;
+      host.onPump = [&] { comparing ? void(host.fast = !fastFirst) : void(); };
+      CompareStats stats;
+      const QString got = Compare(t, host, &stats, [&] { comparing = true; });
+      EXPECT_EQ(host.fast, !fastFirst);
+      if (reads == 1) rows = got, first = stats;
+      EXPECT_EQ(got, rows) << fastFirst;
+      EXPECT_EQ(stats.filesOpened, first.filesOpened) << fastFirst;
+      EXPECT_EQ(stats.bytesRead, first.bytesRead) << fastFirst;
+    }
+    EXPECT_EQ(rows, "A B | A1 B1 | C D") << fastFirst;
+  }
 }
 
 TEST(Compare, FilesAlikeAtTheBeginningAreToldApartWithinTheFirstPage) {
