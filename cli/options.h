@@ -20,6 +20,7 @@ inline constexpr char kOutput[] = "output";
 inline constexpr char kFolders[] = "folders";
 inline constexpr char kNoCache[] = "no-cache";
 inline constexpr char kCache[] = "cache";
+inline constexpr char kReads[] = "reads";
 inline constexpr char kRemove[] = "remove";
 inline constexpr char kRecycle[] = "recycle";
 inline constexpr char kMove[] = "move";

@@ -77,6 +77,8 @@ class CliScanHost : public ScanHost {
   bool skipSmall() override { return skipSmallFiles; }
   bool skipEmpty() override { return skipEmptyFiles; }
   bool fastCompare() override { return fast; }
+  int reads = kReadsInFlight;
+  int readsInFlight() const override { return reads; }
   int resultRowCount() override { return model.count(); }
   void clearResults() override { model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }
@@ -180,6 +182,7 @@ class ScanCommand : public Command {
   bool skipSmall_ = false, skipEmpty_ = false, exact_ = false;
   std::optional<QString> output_;
   QString cacheFile_;  // empty: no cache
+  int reads_ = kReadsInFlight;
 };
 
 QString ScanCommand::parse(const QCommandLineParser& parser) {
@@ -200,6 +203,12 @@ QString ScanCommand::parse(const QCommandLineParser& parser) {
   skipEmpty_ = parser.isSet(QLatin1String(option::kSkipEmpty));
   exact_ = parser.isSet(QLatin1String(option::kExact));
   if (parser.isSet(QLatin1String(option::kOutput))) output_ = parser.value(QLatin1String(option::kOutput));
+  if (parser.isSet(QLatin1String(option::kReads))) {
+    bool number = false;
+    reads_ = parser.value(QLatin1String(option::kReads)).toInt(&number);
+    if (!number || reads_ < 1 || reads_ > kMostReadsInFlight)
+      return QStringLiteral("--reads needs a number from 1 to %1").arg(kMostReadsInFlight);
+  }
   const bool noCache = parser.isSet(QLatin1String(option::kNoCache));
   if (noCache && parser.isSet(QLatin1String(option::kCache)))
     return QStringLiteral("give --cache or --no-cache, not both");
@@ -214,6 +223,7 @@ int ScanCommand::run() {
   host.folders = folders_, host.maskText = mask_, host.protect = protect_;
   host.skipSmallFiles = skipSmall_, host.skipEmptyFiles = skipEmpty_, host.fast = !exact_;
   host.cacheFile = cacheFile_;
+  host.reads = reads_;
   ScanDriver driver(host);
   driver.Scan();
   host.progress.finish();

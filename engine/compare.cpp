@@ -80,7 +80,6 @@
 
 namespace {
 
-constexpr qint64 kFirstLook = 1024;     // bytes read of every file of a run
 constexpr qint64 kSampleBlock = 65536;  // one sample of the fast rule
 
 }  // namespace
@@ -105,6 +104,12 @@ bool ComparePass::run() {
   // A quarter of the files the program may hold open leaves room for the
   // rest of the program and for a digest's two files.
   maxSideBySide_ = static_cast<size_t>(std::clamp<qint64>(fs::OpenFileLimit() / 4, 2, qint64{kMaxSideBySide}));
+  // Whatever way the pass ends, no reader outlives it.
+  struct Joined {
+    ComparePass& pass;
+    ~Joined() { pass.stopReadAhead(); }
+  } joined{*this};
+  startReadAhead();
   int first = 0;
   while (first < n_ - 1) {
     if (!run_.running()) return false;
@@ -113,6 +118,7 @@ bool ComparePass::run() {
     first = next;
     progress_.show(Phase::run(first));
   }
+  stopReadAhead();
   for (int k = 0; k < n_; ++k) {
     const size_t at = static_cast<size_t>(k);
     if (!reported_[at] && readPerRecord_[at] > list_.at(k).size) ++stats_.nonDuplicatesReadTwice;

@@ -13,11 +13,14 @@
 #include "engine/contentcache.h"
 #include "engine/gaps.h"
 #include "engine/progress.h"
+#include "engine/readahead.h"
 #include "engine/runtoken.h"
 
 #include <QString>
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -40,6 +43,8 @@ struct CompareStats {
 
 // Files larger than this are compared by samples when fast comparison is on.
 inline constexpr qint64 kFastLimit = 10485760;
+// Bytes read from the start of every file of a run, to sort it.
+inline constexpr qint64 kFirstLook = 1024;
 
 class ComparePass {
  public:
@@ -48,6 +53,9 @@ class ComparePass {
   // different are not read to tell them apart, and the digests of what is
   // read are recorded in it (compare_cache.cpp).
   ComparePass(CandidateList& list, ScanHost& host, RunToken run, ContentCache* cache = nullptr);
+  ComparePass(const ComparePass&) = delete;
+  ComparePass& operator=(const ComparePass&) = delete;
+  ~ComparePass();
   // Runs the pass; false when it ended because its run stopped.
   bool run();
   const CompareStats& stats() const { return stats_; }
@@ -86,6 +94,9 @@ class ComparePass {
   struct Strand;
   struct Hash;
   using Digest = std::pair<std::uint64_t, std::uint64_t>;  // 128 bits of XXH3
+
+  // Whether the first look of a planned record was taken by a reader.
+  enum class Ahead { Taken, Missed, Stopped };
 
   // The run that starts at `first`: its last record and where the search
   // for it stopped.
@@ -127,6 +138,9 @@ class ComparePass {
   // given `outOfDescriptors`, set there when the program holds too many
   // files open, for the caller to try again with fewer.
   bool open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors = nullptr);
+  // Counts the opening of `record` that gave `error` (0: opened, with the
+  // descriptor's `stamp` where it had one) as open() does; true when opened.
+  bool countOpen(int record, int error, const fs::FileStamp* stamp, bool* outOfDescriptors);
   bool readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length);
   void countRead(int record, qint64 length);
   // The content cache: the parts of `group` by the first range that all its
@@ -143,6 +157,17 @@ class ComparePass {
   // proved by: reading them again records nothing new.
   bool provedBefore(const Records& records, const Reading& reading) const;
   static qint64 StreamPosition(const Strand& strand, const Segments& segments);
+  // The reads ahead (compare_ahead.cpp): the readers started and the first
+  // window planned, or none with one read in flight; the readers joined.
+  void startReadAhead();
+  void stopReadAhead();
+  // Plans the first looks of the records ahead, up to a window.
+  void planLooks();
+  bool looksAhead(int first, int last) const;
+  bool lookCached(int record, qint64 size) const;
+  // The first look of `record` as a reader took it, counted, its digest in
+  // `out` when read; Missed when it must be read here.
+  Ahead takeLook(int record, const Segments& segments, qint64 size, std::optional<Digest>& out);
   // Counts `record` as a gap, once whatever stage meets it.
   void leftOut(int record, Gap gap, int error = 0);
   bool pumpStopped();
@@ -164,4 +189,9 @@ class ComparePass {
   qint64 now_ = 0;  // when the run began, ns since the epoch
   size_t maxSideBySide_ = kMaxSideBySide;
   int n_ = 0;
+  std::unique_ptr<ReadAhead> readAhead_;
+  std::deque<int> planned_;  // records whose looks were asked for, in list order
+  int planFrom_ = 0;         // the next record to plan
+  int planLast_ = -1;        // the last record of the run being planned
+  bool planRun_ = false;     // whether that run's first looks are planned
 };

@@ -111,9 +111,14 @@ std::optional<ComparePass::Groups> ComparePass::groupByDigest(const Records& rec
       continue;
     }
     if (pumpStopped()) return std::nullopt;
-    fs::ReadFile file;
-    if (!open(file, k, size)) continue;
-    const std::optional<Digest> d = digestOf(file, k, segments, hash);
+    std::optional<Digest> d;
+    const Ahead ahead = takeLook(k, segments, size, d);
+    if (ahead == Ahead::Stopped) return std::nullopt;
+    if (ahead == Ahead::Missed) {
+      fs::ReadFile file;
+      if (!open(file, k, size)) continue;
+      d = digestOf(file, k, segments, hash);
+    }
     if (!d) continue;
     if (cached) recordDigest(k, range.kind, range.offset, range.length, d->second);
     keyed.emplace_back(cached ? Digest{0, d->second} : *d, k);
@@ -391,14 +396,19 @@ void ComparePass::recordStream(const OpenedFile& file, const Reading& reading, q
 
 bool ComparePass::open(fs::ReadFile& file, int record, qint64 size, bool* outOfDescriptors) {
   int error = 0;
-  if (file.open(list_.path(record), size, &error)) {
+  fs::FileStamp stamp;
+  const bool opened = file.open(list_.path(record), size, &error);
+  return countOpen(record, opened ? 0 : error, opened && file.stamp(&stamp) ? &stamp : nullptr, outOfDescriptors);
+}
+
+bool ComparePass::countOpen(int record, int error, const fs::FileStamp* stamp, bool* outOfDescriptors) {
+  if (error == 0) {
     ++stats_.filesOpened;
     // What is read through this descriptor is recorded under the stamp it
-    // gives now, before any read: a file swapped since the walk is
+    // gave when opened, before any read: a file swapped since the walk is
     // recorded as what it is.
-    fs::FileStamp stamp;
-    if (cache_ && file.stamp(&stamp)) {
-      stamps_[record] = stamp;
+    if (cache_ && stamp) {
+      stamps_[record] = *stamp;
     } else {
       stamps_.erase(record);
     }

@@ -14,6 +14,10 @@
 #include <QString>
 #include <QStringList>
 
+// Reads in flight unless the host says otherwise.
+inline constexpr int kReadsInFlight = 8;
+inline constexpr int kMostReadsInFlight = 64;
+
 class ScanHost {
  public:
   virtual ~ScanHost() = default;
@@ -25,6 +29,9 @@ class ScanHost {
   virtual bool skipSmall() = 0;
   virtual bool skipEmpty() = 0;
   virtual bool fastCompare() = 0;  // read anew for every record
+  // How many files the comparison reads at once where that helps (the
+  // first looks); 1: one at a time, in list order, with no reader threads.
+  virtual int readsInFlight() const { return kReadsInFlight; }
   // The protected folder's text, read once at the start of the scan.
   virtual QString protectedFolder() { return QString(); }
 

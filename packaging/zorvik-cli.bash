@@ -9,7 +9,7 @@ _zorvik_cli() {
     return
   fi
   case $prev in
-    --mask | --protect | --folders)
+    --mask | --protect | --folders | --reads)
       return ;;
     --output | --cache)
       _filedir
@@ -21,7 +21,7 @@ _zorvik_cli() {
   case ${words[1]} in
     scan)
       if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--mask --skip-small --skip-empty --exact --protect --output --no-cache --cache --folders --' -- "$cur"))
+        COMPREPLY=($(compgen -W '--mask --skip-small --skip-empty --exact --protect --output --no-cache --cache --reads --folders --' -- "$cur"))
       else
         _filedir -d
       fi ;;

@@ -109,6 +109,7 @@ TEST(Cli, ScanWritesTheListWithTheDefaultMarks) {
   EXPECT_TRUE(QFile::remove(cache));
   EXPECT_EQ(Cli({"scan", "--no-cache", t.root()}).out, list);
   EXPECT_FALSE(QFile::exists(cache));
+  for (const char* reads : {"1", "64"}) EXPECT_EQ(Cli({"scan", "--no-cache", "--reads", reads, t.root()}).out, list);
   const Tree other;
   other.file("damaged.cache", QByteArray("ZRVKCACH\1\0\0\0", 12));
   r = Cli({"scan", "--cache", other("damaged.cache"), t.root()});
@@ -130,6 +131,9 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
                                {"scan", "--folders", "--exact"},    // nor an option of the command
                                {"scan", "--cache", "--no-cache", t.root()},
                                {"scan", "--no-cache", "--cache", t("c"), t.root()},
+                               {"scan", "--reads", "0", t.root()},
+                               {"scan", "--reads", "65", t.root()},
+                               {"scan", "--reads", "8x", t.root()},
                                {"process", t("list")},
                                {"process", t("list"), "--remove", "--hardlink"},  // one way to process, no more
                                {"frobnicate"}};

@@ -1,6 +1,7 @@
 #include "engine/compare.h"
 #include "engine/bytes.h"
 #include "engine/walk.h"
+#include "results/listfile.h"
 #include "tree.h"
 
 #include <sys/resource.h>
@@ -145,6 +146,32 @@ TEST(Compare, LargeFilesAreComparedBySamplesWhenFastAndInFullOtherwise) {
     EXPECT_GE(stats.bytesRead, c.minRead) << c.size << ' ' << c.at << ' ' << c.fast;
     EXPECT_LE(stats.bytesRead, c.maxRead) << c.size << ' ' << c.at << ' ' << c.fast;
   }
+
+  // The option changes at the first pump of the pass: first looks read
+  // ahead for a full comparison go unused, files left to the samples are
+  // looked at by the pass itself; rows and counts are those of one read at
+  // a time.
+  Tree t;
+  for (const char* name : {"A", "B"}) t.sized(name, big, big - 1), t.sized(QString(name) + "1", big + 1, 5);
+  t.file("C", "small"), t.file("D", "small");
+  for (const bool fastFirst : {false, true}) {
+    QString rows;
+    CompareStats first;
+    for (const int reads : {1, 8}) {
+      Host host;
+      host.fast = fastFirst, host.reads = reads;
+      bool comparing = false;
+      host.onPump = [&] { comparing ? void(host.fast = !fastFirst) : void(); };
+      CompareStats stats;
+      const QString got = Compare(t, host, &stats, [&] { comparing = true; });
+      EXPECT_EQ(host.fast, !fastFirst);
+      if (reads == 1) rows = got, first = stats;
+      EXPECT_EQ(got, rows) << fastFirst;
+      EXPECT_EQ(stats.filesOpened, first.filesOpened) << fastFirst;
+      EXPECT_EQ(stats.bytesRead, first.bytesRead) << fastFirst;
+    }
+    EXPECT_EQ(rows, "A B | A1 B1 | C D") << fastFirst;
+  }
 }
 
 TEST(Compare, FilesAlikeAtTheBeginningAreToldApartWithinTheFirstPage) {
@@ -165,19 +192,33 @@ TEST(Compare, FilesAlikeAtTheBeginningAreToldApartWithinTheFirstPage) {
 }
 
 TEST(Compare, ManyFilesSharingAFirstBlockAreEachReadOnce) {
-  // Streamed side by side, and (over 256 files) split by digest first.
-  for (const int n : {20, 300}) {
+  // Streamed side by side, and (over 256 files) split by digest first; the
+  // largest run is longer than the window of first looks read ahead. With
+  // one read in flight or many, the list file and every count are the same.
+  for (const int n : {20, 300, 5000}) {
     Tree t;
     for (int i = 0; i < n; ++i) {  // files n-10 .. n-1 repeat files 0 .. 9
       const int id = i < n - 10 ? i : i - (n - 10);
-      t.file(QString::asprintf("f%03d", i), QByteArray(4096, 'h') + QByteArray::number(id).rightJustified(900, '.'));
+      t.file(QString::asprintf("f%04d", i), QByteArray(4096, 'h') + QByteArray::number(id).rightJustified(900, '.'));
     }
-    Host host;
-    CompareStats stats;
-    Compare(t, host, &stats);
-    EXPECT_EQ(host.model.groupCount(), 10) << n;
-    EXPECT_EQ(host.rows(t).left(9), QString::asprintf("f000 f%03d", n - 10));
-    EXPECT_LE(stats.bytesRead, qint64(n + 20) * 4996) << n;
+    for (int i = 0; i < 300; ++i) t.file(QString::asprintf("e%03d", i), "");  // a run of empty files
+    for (int i = 0; i < 40; ++i) t.file(QString::asprintf("s%02d", i), QByteArray(i % 20 + 1, 's'));
+    QByteArray first;
+    CompareStats firstStats;
+    for (const int reads : {1, 8, 3}) {
+      Host host;
+      host.reads = reads;
+      CompareStats stats;
+      Compare(t, host, &stats);
+      EXPECT_EQ(host.model.groupCount(), 10 + 1 + 20) << n;
+      EXPECT_TRUE(host.rows(t).contains(QString::asprintf("| f0000 f%04d |", n - 10))) << n;
+      EXPECT_LE(stats.bytesRead, qint64(n + 20) * 4996 + 40 * 40) << n;
+      const QByteArray list = ListFileBytes(host.model);
+      if (reads == 1) first = list, firstStats = stats;
+      EXPECT_EQ(list, first) << n << " " << reads;
+      EXPECT_EQ(stats.filesOpened, firstStats.filesOpened) << n << " " << reads;
+      EXPECT_EQ(stats.bytesRead, firstStats.bytesRead) << n << " " << reads;
+    }
   }
 }
 

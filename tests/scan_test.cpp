@@ -162,21 +162,31 @@ TEST(Scan, AFailureIsReportedAndLeavesTheScanToCancel) {
 TEST(Scan, NewScanInsideAPumpOfACancelledScan) {
   const Tree first{{"a1", "aa"},   {"a2", "aa"},   {"b1", "bbb"},  {"b2", "bbb"},
                    {"c1", "cccc"}, {"c2", "cccc"}, {"c3", "cccc"}, {"c4", "cccc"}};
+  // Enough pairs behind them that the readers of first looks are still at
+  // work when the new scan empties and refills the list: they never read
+  // it, and none of them outlives the pass they read for.
+  for (int i = 0; i < 1500; ++i) first.file(QString("z/%1-%2").arg(i).arg(i % 2), QByteArray(i / 2 + 5, 'z'));
   const Tree second{{"n1", "n"}, {"n2", "n"}};
   // During the walk, between two runs of the comparison, within a group.
   for (const int when : {-3, 2, 8}) {
     Host host(first.root());
     ScanDriver driver(host);
     bool fired = false;
+    const int started = ReadAhead::Started();
     host.onPump = [&] {
       if (fired || (when < 0 ? host.pumps != -when : host.model.count() != when)) return;
       fired = true;
+      if (when >= 0) {
+        EXPECT_EQ(ReadAhead::Running(), kReadsInFlight) << when;
+      }
       driver.Cancel();
       host.folders = second.root();
       driver.Scan();
     };
     driver.Scan();
     EXPECT_TRUE(fired) << when;
+    EXPECT_EQ(ReadAhead::Running(), 0) << when;
+    EXPECT_EQ(ReadAhead::Started() - started, (when >= 0 ? 2 : 1) * kReadsInFlight) << when;
     EXPECT_EQ(host.rows(second), "n1 n2+") << when;
     EXPECT_TRUE(host.log.join(',').endsWith("complete:,markAll:")) << when;
     EXPECT_EQ(host.count("complete") + host.count("markAll"), 2) << when;

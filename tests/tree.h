@@ -28,6 +28,8 @@ class Host : public ScanHost {
   bool skipSmall() override { return small; }
   bool skipEmpty() override { return empty; }
   bool fastCompare() override { return fast; }
+  int reads = kReadsInFlight;
+  int readsInFlight() const override { return reads; }
   int resultRowCount() override { return model.count(); }
   void clearResults() override { add("clear"), model.clear(); }
   void appendSeparator() override { model.appendSeparator(); }

@@ -1,0 +1,108 @@
+#include "engine/readahead.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+std::atomic<int> ReadAhead::running_{0};
+std::atomic<int> ReadAhead::started_{0};
+
+ReadAhead::ReadAhead(int threads) {
+  for (int t = 0; t < threads; ++t) {
+    ++running_;  // counted from here, so that none is missed
+    try {
+      threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+      --running_;
+      break;  // fewer readers; with none the pass reads every file itself
+    }
+    ++started_;
+  }
+}
+
+ReadAhead::~ReadAhead() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    jobs_.clear();
+  }
+  jobsWaiting_.notify_all();
+  for (std::thread& t : threads_) t.join();
+}
+
+void ReadAhead::add(std::vector<Job> jobs) {
+  if (jobs.empty()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::move(jobs.begin(), jobs.end(), std::back_inserter(jobs_));
+  }
+  jobsWaiting_.notify_all();
+}
+
+std::optional<ReadAhead::Look> ReadAhead::take(int record, std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto found = looks_.find(record);
+  if (found == looks_.end()) {
+    waitingFor_ = record;
+    lookDone_.wait_for(lock, wait, [&] { return (found = looks_.find(record)) != looks_.end(); });
+    waitingFor_ = -1;
+    if (found == looks_.end()) return std::nullopt;
+  }
+  const Look look = found->second;
+  looks_.erase(found);
+  return look;
+}
+
+void ReadAhead::dropBefore(int record) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  floor_ = std::max(floor_, record);
+  std::erase_if(jobs_, [&](const Job& j) { return j.record < record; });
+  std::erase_if(looks_, [&](const auto& l) { return l.first < record; });
+}
+
+void ReadAhead::work() {
+  std::vector<char> buffer;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    jobsWaiting_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+    if (stopping_) break;
+    const Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    lock.unlock();
+    Look look;
+    try {
+      look = Read(job, buffer);
+    } catch (...) {  // out of memory, say: the pass reads the file itself
+      look = Look{};
+      look.record = job.record;
+    }
+    lock.lock();
+    if (job.record < floor_) continue;
+    looks_.insert_or_assign(job.record, look);
+    if (waitingFor_ == job.record) lookDone_.notify_one();
+  }
+  lock.unlock();
+  --running_;
+}
+
+ReadAhead::Look ReadAhead::Read(const Job& job, std::vector<char>& buffer) {
+  Look look;
+  look.record = job.record;
+  look.tried = true;
+  fs::ReadFile file;
+  if (!file.open(job.path, job.size, &look.openError)) return look;
+  look.openError = 0;
+  look.stamped = file.stamp(&look.stamp);
+  buffer.resize(static_cast<size_t>(std::max<qint64>(job.length, 1)));
+  if (!file.readAt(0, buffer.data(), job.length)) {
+    look.readError = errno;
+    return look;
+  }
+  look.read = true;
+  const XXH128_hash_t d = XXH3_128bits(buffer.data(), static_cast<size_t>(job.length));
+  look.high = d.high64, look.low = d.low64;
+  return look;
+}

@@ -1,0 +1,83 @@
+// A small pool of reader threads that take the first bytes of files before
+// the comparison needs them, so that several reads are in flight at once
+// where the pass alone would wait for each in turn.
+//
+// A job names a file by the path the pass resolved for it: the readers touch
+// nothing but their jobs and the file system, never the candidate list, the
+// host or the content cache, which may change under a pump (a new scan may
+// begin there). Each file is opened the checked way (fs::ReadFile::open:
+// no link in any component, no wait on a FIFO, the regular file of the
+// walked size), read, hashed and closed; what is kept is its look, never
+// its bytes. A look depends on its own file alone, so what the pass makes
+// of the looks cannot depend on the order they were taken in.
+#pragma once
+
+#include "platform/fs.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+class ReadAhead {
+ public:
+  struct Job {
+    int record = -1;
+    QString path;
+    qint64 size = 0;    // the walked size the file must still have
+    qint64 length = 0;  // bytes read from its start
+    std::uint64_t inode = 0;
+  };
+  // What a reader found of one file.
+  struct Look {
+    int record = -1;
+    bool tried = false;  // false: the reader could not try (the pass reads it itself)
+    int openError = 0;   // 0: opened; else as fs::ReadFile::open gives it
+    bool stamped = false;
+    fs::FileStamp stamp;              // what the descriptor said when opened
+    bool read = false;                // the `length` bytes were read
+    int readError = 0;                // errno of a failed read; 0: the file was shorter
+    std::uint64_t high = 0, low = 0;  // XXH3 128 of the bytes read
+  };
+
+  // Starts up to `threads` readers (fewer where the system refuses one).
+  explicit ReadAhead(int threads);
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+  // Stops taking jobs and joins every reader: none outlives the pool.
+  ~ReadAhead();
+
+  int readers() const { return static_cast<int>(threads_.size()); }
+  // Queues `jobs`, taken in the order given.
+  void add(std::vector<Job> jobs);
+  // The look of `record` once it is there, waiting for it up to `wait`.
+  std::optional<Look> take(int record, std::chrono::milliseconds wait);
+  // Forgets every job and look of a record before `record`.
+  void dropBefore(int record);
+  // Readers running in this process now, and ever started: a pool that was
+  // stopped leaves none running.
+  static int Running() { return running_.load(); }
+  static int Started() { return started_.load(); }
+
+ private:
+  void work();
+  static Look Read(const Job& job, std::vector<char>& buffer);
+
+  std::mutex mutex_;
+  std::condition_variable jobsWaiting_, lookDone_;
+  std::deque<Job> jobs_;
+  std::unordered_map<int, Look> looks_;
+  int floor_ = 0;        // looks of records before this one are not kept
+  int waitingFor_ = -1;  // the record the pass waits for, or -1
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+  static std::atomic<int> running_, started_;
+};
