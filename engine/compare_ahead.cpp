@@ -50,7 +50,7 @@ void ComparePass::stopReadAhead() {
 }
 
 bool ComparePass::looksAhead(int first, int last) const {
-  const qint64 size = RecordSize(list_.at(first));
+  const qint64 size = list_.at(first).size;
   if (host_.fastCompare() && size > kFastLimit) return false;
   int free = 0;
   for (int k = first; k <= last && free < 2; ++k) free += list_.isTaken(k) ? 0 : 1;
@@ -73,7 +73,7 @@ void ComparePass::planLooks() {
       planLast_ = runAt(planFrom_).first;
       planRun_ = looksAhead(planFrom_, planLast_);
     }
-    const qint64 size = RecordSize(list_.at(planFrom_));
+    const qint64 size = list_.at(planFrom_).size;
     for (; planFrom_ <= planLast_ && planned_.size() < kLookWindow; ++planFrom_) {
       if (!planRun_ || list_.isTaken(planFrom_) || lookCached(planFrom_, size)) continue;
       jobs.push_back({planFrom_, list_.path(planFrom_), size, std::min(size, kFirstLook), list_.inode(planFrom_)});
