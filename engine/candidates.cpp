@@ -59,8 +59,9 @@ void CandidateList::add(qint64 size, qint64 mtime, std::uint64_t inode, const QS
   r.size = size;
   r.mtime = mtime;
   r.inode = inode;
-  r.name = names_->add(utf8);
-  r.nameLength = static_cast<std::uint64_t>(utf8.size());
+  // A name is at most NAME_MAX bytes, and the store far below 2^47.
+  r.name = names_->add(utf8) & ((std::uint64_t{1} << 47) - 1);
+  r.nameLength = static_cast<std::uint16_t>(utf8.size());
   r.folder = static_cast<std::uint32_t>(folders_.size() - 1);
   r.cacheEntry = cacheEntry;
 }
