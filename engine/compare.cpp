@@ -118,7 +118,6 @@ bool ComparePass::run() {
     first = next;
     progress_.show(Phase::run(first));
   }
-  stopReadAhead();
   for (int k = 0; k < n_; ++k) {
     const size_t at = static_cast<size_t>(k);
     if (!reported_[at] && readPerRecord_[at] > list_.at(k).size) ++stats_.nonDuplicatesReadTwice;
