@@ -98,6 +98,9 @@ class ComparePass {
   // Whether the first look of a planned record was taken by a reader.
   enum class Ahead { Taken, Missed, Stopped };
 
+  // The records of each key that occurs at least twice, a group each.
+  template <class Key>
+  static Groups GroupsOfEqualKey(std::vector<std::pair<Key, int>> keyed);
   // The run that starts at `first`: its last record and where the search
   // for it stopped.
   std::pair<int, int> runAt(int first) const;
@@ -164,6 +167,10 @@ class ComparePass {
   // Plans the first looks of the records ahead, up to a window.
   void planLooks();
   bool looksAhead(int first, int last) const;
+  // Has the readers preload the files of the runs after the one of `at`
+  // that the byte proof will read (their first look shared in their run),
+  // up to a budget of bytes ahead of the pass.
+  void preloadAhead(int at);
   bool lookCached(int record, qint64 size) const;
   // The first look of `record` as a reader took it, counted, its digest in
   // `out` when read; Missed when it must be read here.
@@ -194,4 +201,7 @@ class ComparePass {
   int planFrom_ = 0;         // the next record to plan
   int planLast_ = -1;        // the last record of the run being planned
   bool planRun_ = false;     // whether that run's first looks are planned
+  int preloadFrom_ = 0;      // the next run to preload
+  std::deque<std::pair<int, qint64>> preloaded_;  // bytes preloaded of each run ahead, by its first record
+  qint64 preloadedAhead_ = 0;                     // their sum
 };

@@ -17,6 +17,14 @@
 // groups are sorted by digest and record afterwards, so the result is the
 // same whatever order the reads complete in, and with one read in flight
 // (no readers at all).
+//
+// The byte proof reads one file after another. So that the disk works on
+// the next files meanwhile, the readers preload the files the proof will
+// read in the runs ahead: once every first look of a run is in, each file
+// whose look another file of the run shares (the rest of it, from its first
+// look on, up to kPreloadOfAFile) is asked into the system's cache, up to
+// kPreloadAhead bytes ahead of the pass. A preload returns nothing: the
+// pass still reads and compares every byte, so it changes no result.
 #include "engine/compare.h"
 #include "engine/scan.h"
 
@@ -27,6 +35,10 @@ namespace {
 
 constexpr size_t kLookWindow = 4096;  // records planned ahead at most
 constexpr auto kLookWait = std::chrono::milliseconds(25);
+constexpr qint64 kPreloadAhead = 128 << 20;   // bytes preloaded ahead of the pass at most
+constexpr qint64 kPreloadOfAFile = 16 << 20;  // bytes of one file preloaded at most
+// Smaller files were read whole by the system around their first look.
+constexpr qint64 kPreloadFrom = 16 << 10;
 
 }  // namespace
 
@@ -38,6 +50,8 @@ void ComparePass::startReadAhead() {
   const int readers = static_cast<int>(std::min<qint64>(host_.readsInFlight(), fs::OpenFileLimit() / 16));
   planned_.clear();
   planFrom_ = 0, planLast_ = -1, planRun_ = false;
+  preloadFrom_ = 0, preloadedAhead_ = 0;
+  preloaded_.clear();
   if (readers < 2 || n_ < 2) return;
   readAhead_ = std::make_unique<ReadAhead>(readers);
   if (readAhead_->readers() == 0) readAhead_.reset();
@@ -96,6 +110,7 @@ ComparePass::Ahead ComparePass::takeLook(int record, const Segments& segments, q
   if (planned_.empty() || planned_.front() != record) return Ahead::Missed;
   planned_.pop_front();
   planLooks();
+  preloadAhead(record);
   std::optional<ReadAhead::Look> look;
   while (!(look = readAhead_->take(record, kLookWait)))
     if (pumpStopped()) return Ahead::Stopped;
@@ -110,4 +125,46 @@ ComparePass::Ahead ComparePass::takeLook(int record, const Segments& segments, q
   countRead(record, segments.front().length);
   out = Digest{look->high, look->low};
   return Ahead::Taken;
+}
+
+void ComparePass::preloadAhead(int at) {
+  if (!readAhead_) return;
+  // Runs the pass has come to no longer count as ahead of it.
+  while (!preloaded_.empty() && preloaded_.front().first <= at) {
+    preloadedAhead_ -= preloaded_.front().second;
+    preloaded_.pop_front();
+  }
+  while (preloadFrom_ <= at && preloadFrom_ < n_ - 1) preloadFrom_ = runAt(preloadFrom_).second;
+  const auto planned = [&](int k) { return std::binary_search(planned_.begin(), planned_.end(), k); };
+  std::vector<int> records;
+  std::vector<ReadAhead::Look> looks;
+  std::vector<ReadAhead::Job> jobs;
+  // A run is known once every first look of it was planned and is in.
+  while (preloadedAhead_ < kPreloadAhead && preloadFrom_ < n_ - 1) {
+    const auto [last, next] = runAt(preloadFrom_);
+    if (last >= planFrom_) break;
+    const qint64 size = list_.at(preloadFrom_).size;
+    records = freeRecords(preloadFrom_, last);
+    if (size >= kPreloadFrom && records.size() >= 2 && std::all_of(records.begin(), records.end(), planned)) {
+      if (!readAhead_->peek(records, looks)) break;
+      std::vector<std::pair<Digest, int>> keyed;  // by the look's index
+      for (size_t t = 0; t < looks.size(); ++t)
+        if (looks[t].read) keyed.push_back({{looks[t].high, looks[t].low}, static_cast<int>(t)});
+      qint64 bytes = 0;
+      for (const Records& group : GroupsOfEqualKey(std::move(keyed))) {
+        for (const int t : group) {
+          // A file whose first look was in the system's cache likely is whole.
+          const ReadAhead::Look& look = looks[static_cast<size_t>(t)];
+          if (look.cached) continue;
+          const qint64 length = std::min(size - kFirstLook, kPreloadOfAFile);
+          jobs.push_back({look.record, list_.path(look.record), size, length, list_.inode(look.record), kFirstLook});
+          bytes += length;
+        }
+      }
+      if (bytes > 0) preloaded_.emplace_back(preloadFrom_, bytes), preloadedAhead_ += bytes;
+    }
+    preloadFrom_ = next;
+  }
+  std::sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.record < b.record; });
+  readAhead_->preload(std::move(jobs));
 }

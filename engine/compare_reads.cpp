@@ -28,23 +28,6 @@ qint64 ChunkFor(size_t files) {
   return chunk & ~qint64(4095);
 }
 
-// The records of each key that occurs at least twice.
-template <class Key>
-std::vector<std::vector<int>> GroupsOfEqualKey(std::vector<std::pair<Key, int>> keyed) {
-  std::sort(keyed.begin(), keyed.end());
-  std::vector<std::vector<int>> groups;
-  for (size_t a = 0; a < keyed.size();) {
-    size_t b = a + 1;
-    while (b < keyed.size() && keyed[b].first == keyed[a].first) ++b;
-    if (b - a >= 2) {
-      std::vector<int>& group = groups.emplace_back();
-      for (size_t t = a; t < b; ++t) group.push_back(keyed[t].second);
-    }
-    a = b;
-  }
-  return groups;
-}
-
 // The chunks read side by side (file, bytes), in groups of equal bytes, in
 // the order of their first files.
 std::vector<std::vector<size_t>> SplitByBytes(const std::vector<std::pair<size_t, const char*>>& read, qint64 chunk) {
@@ -63,6 +46,23 @@ std::vector<std::vector<size_t>> SplitByBytes(const std::vector<std::pair<size_t
 }
 
 }  // namespace
+
+template <class Key>
+ComparePass::Groups ComparePass::GroupsOfEqualKey(std::vector<std::pair<Key, int>> keyed) {
+  std::sort(keyed.begin(), keyed.end());
+  Groups groups;
+  for (size_t a = 0; a < keyed.size();) {
+    size_t b = a + 1;
+    while (b < keyed.size() && keyed[b].first == keyed[a].first) ++b;
+    if (b - a >= 2) {
+      Records& group = groups.emplace_back();
+      for (size_t t = a; t < b; ++t) group.push_back(keyed[t].second);
+    }
+    a = b;
+  }
+  return groups;
+}
+template ComparePass::Groups ComparePass::GroupsOfEqualKey(std::vector<std::pair<Digest, int>>);
 
 // A file of a side-by-side read.
 struct ComparePass::OpenedFile {

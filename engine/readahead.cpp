@@ -9,12 +9,13 @@
 
 std::atomic<int> ReadAhead::running_{0};
 std::atomic<int> ReadAhead::started_{0};
+std::atomic<int> ReadAhead::preloadsAsked_{0};
 
 ReadAhead::ReadAhead(int threads) {
   for (int t = 0; t < threads; ++t) {
     ++running_;  // counted from here, so that none is missed
     try {
-      threads_.emplace_back([this] { work(); });
+      threads_.emplace_back([this, t] { work(t % 2 == 0); });
     } catch (const std::system_error&) {
       --running_;
       break;  // fewer readers; with none the pass reads every file itself
@@ -28,6 +29,7 @@ ReadAhead::~ReadAhead() {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
     jobs_.clear();
+    preloads_.clear();
   }
   jobsWaiting_.notify_all();
   for (std::thread& t : threads_) t.join();
@@ -42,8 +44,31 @@ void ReadAhead::add(std::vector<Job> jobs) {
   jobsWaiting_.notify_all();
 }
 
+void ReadAhead::preload(std::vector<Job> jobs) {
+  if (jobs.empty()) return;
+  preloadsAsked_ += static_cast<int>(jobs.size());
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::move(jobs.begin(), jobs.end(), std::back_inserter(preloads_));
+  }
+  jobsWaiting_.notify_all();
+}
+
+bool ReadAhead::peek(const std::vector<int>& records, std::vector<Look>& out) {
+  out.clear();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  for (const int record : records) {
+    const auto found = looks_.find(record);
+    if (found == looks_.end()) return false;
+    out.push_back(found->second);
+  }
+  return true;
+}
+
 std::optional<ReadAhead::Look> ReadAhead::take(int record, std::chrono::milliseconds wait) {
   std::unique_lock<std::mutex> lock(mutex_);
+  // The pass has come to `record`: the files before it it has read.
+  while (!preloads_.empty() && preloads_.front().record < record) preloads_.pop_front();
   auto found = looks_.find(record);
   if (found == looks_.end()) {
     waitingFor_ = record;
@@ -60,15 +85,27 @@ void ReadAhead::dropBefore(int record) {
   const std::lock_guard<std::mutex> lock(mutex_);
   floor_ = std::max(floor_, record);
   std::erase_if(jobs_, [&](const Job& j) { return j.record < record; });
+  std::erase_if(preloads_, [&](const Job& j) { return j.record < record; });
   std::erase_if(looks_, [&](const auto& l) { return l.first < record; });
 }
 
-void ReadAhead::work() {
+void ReadAhead::work(bool preloadsFirst) {
   std::vector<char> buffer;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    jobsWaiting_.wait(lock, [&] { return stopping_ || !jobs_.empty(); });
+    jobsWaiting_.wait(lock, [&] { return stopping_ || !jobs_.empty() || !preloads_.empty(); });
     if (stopping_) break;
+    if (!preloads_.empty() && (preloadsFirst || jobs_.empty())) {
+      const Job job = std::move(preloads_.front());
+      preloads_.pop_front();
+      lock.unlock();
+      try {
+        Preload(job);
+      } catch (...) {  // out of memory, say: the pass reads the file cold
+      }
+      lock.lock();
+      continue;
+    }
     const Job job = std::move(jobs_.front());
     jobs_.pop_front();
     lock.unlock();
@@ -97,7 +134,8 @@ ReadAhead::Look ReadAhead::Read(const Job& job, std::vector<char>& buffer) {
   look.openError = 0;
   look.stamped = file.stamp(&look.stamp);
   buffer.resize(static_cast<size_t>(std::max<qint64>(job.length, 1)));
-  if (!file.readAt(0, buffer.data(), job.length)) {
+  look.cached = file.readCachedAt(0, buffer.data(), job.length);
+  if (!look.cached && !file.readAt(0, buffer.data(), job.length)) {
     look.readError = errno;
     return look;
   }
@@ -105,4 +143,11 @@ ReadAhead::Look ReadAhead::Read(const Job& job, std::vector<char>& buffer) {
   const XXH128_hash_t d = XXH3_128bits(buffer.data(), static_cast<size_t>(job.length));
   look.high = d.high64, look.low = d.low64;
   return look;
+}
+
+void ReadAhead::Preload(const Job& job) {
+  fs::ReadFile file;
+  // Holes are never read by the pass: a file that may have some is left.
+  if (!file.open(job.path, job.size) || file.mayHaveHoles()) return;
+  file.preload(job.offset, job.length);
 }

@@ -10,6 +10,11 @@
 // walked size), read, hashed and closed; what is kept is its look, never
 // its bytes. A look depends on its own file alone, so what the pass makes
 // of the looks cannot depend on the order they were taken in.
+//
+// A reader may also preload a file: ask the system to read a stretch of it
+// into its cache, which the pass will soon read and compare itself. Nothing
+// comes back from a preload; it only lets the disk work on the next files
+// while the pass reads the ones before them.
 #pragma once
 
 #include "platform/fs.h"
@@ -33,8 +38,9 @@ class ReadAhead {
     int record = -1;
     QString path;
     qint64 size = 0;    // the walked size the file must still have
-    qint64 length = 0;  // bytes read from its start
+    qint64 length = 0;  // bytes read from its start (preloaded: from `offset`)
     std::uint64_t inode = 0;
+    qint64 offset = 0;
   };
   // What a reader found of one file.
   struct Look {
@@ -44,6 +50,7 @@ class ReadAhead {
     bool stamped = false;
     fs::FileStamp stamp;              // what the descriptor said when opened
     bool read = false;                // the `length` bytes were read
+    bool cached = false;              // ... all from the system's cache
     int readError = 0;                // errno of a failed read; 0: the file was shorter
     std::uint64_t high = 0, low = 0;  // XXH3 128 of the bytes read
   };
@@ -58,6 +65,11 @@ class ReadAhead {
   int readers() const { return static_cast<int>(threads_.size()); }
   // Queues `jobs`, taken in the order given.
   void add(std::vector<Job> jobs);
+  // Queues files to preload, in the order given; half the readers take
+  // them before any look.
+  void preload(std::vector<Job> jobs);
+  // The looks of `records` into `out`, left in place, when all are there.
+  bool peek(const std::vector<int>& records, std::vector<Look>& out);
   // The look of `record` once it is there, waiting for it up to `wait`.
   std::optional<Look> take(int record, std::chrono::milliseconds wait);
   // Forgets every job and look of a record before `record`.
@@ -66,18 +78,22 @@ class ReadAhead {
   // stopped leaves none running.
   static int Running() { return running_.load(); }
   static int Started() { return started_.load(); }
+  // Files asked to be preloaded in this process.
+  static int Preloads() { return preloadsAsked_.load(); }
 
  private:
-  void work();
+  void work(bool preloadsFirst);
   static Look Read(const Job& job, std::vector<char>& buffer);
+  static void Preload(const Job& job);
 
   std::mutex mutex_;
   std::condition_variable jobsWaiting_, lookDone_;
   std::deque<Job> jobs_;
+  std::deque<Job> preloads_;
   std::unordered_map<int, Look> looks_;
   int floor_ = 0;        // looks of records before this one are not kept
   int waitingFor_ = -1;  // the record the pass waits for, or -1
   bool stopping_ = false;
   std::vector<std::thread> threads_;
-  static std::atomic<int> running_, started_;
+  static std::atomic<int> running_, started_, preloadsAsked_;
 };

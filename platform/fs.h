@@ -176,6 +176,9 @@ class ReadFile {
   // Reads exactly `length` bytes at `offset`; false on error (errno holds
   // the code) or a short read (errno is 0: the file is shorter now).
   bool readAt(qint64 offset, char* buffer, qint64 length) const;
+  // Reads as readAt does, but only when the system has every one of the
+  // bytes in its cache; false otherwise (then the buffer holds nothing).
+  bool readCachedAt(qint64 offset, char* buffer, qint64 length) const;
   // The current size, or -1.
   qint64 size() const;
   // Whether the file may have holes: fewer blocks are stored than its size
@@ -186,6 +189,9 @@ class ReadFile {
   // when only a hole follows, `offset` itself where the system cannot tell.
   // Holes read as zero bytes.
   qint64 dataFrom(qint64 offset) const;
+  // Asks the system to read `length` bytes at `offset` into its cache for
+  // a read soon, without waiting for them; false when it cannot.
+  bool preload(qint64 offset, qint64 length) const;
   bool isOpen() const { return fd_ >= 0; }
   void close();
   // The stamp of the file open() opened, as it saw it through the

@@ -4,8 +4,13 @@
 #include "results/listfile.h"
 #include "tree.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -219,6 +224,45 @@ TEST(Compare, ManyFilesSharingAFirstBlockAreEachReadOnce) {
       EXPECT_EQ(stats.filesOpened, firstStats.filesOpened) << n << " " << reads;
       EXPECT_EQ(stats.bytesRead, firstStats.bytesRead) << n << " " << reads;
     }
+  }
+}
+
+// The files the byte proof will read in the runs ahead are preloaded when
+// the system does not hold them already: not a file whose first look no
+// other file of its run shares, not a small one (read whole around its
+// first look), not one in the system's cache; with one read in flight, none.
+TEST(Compare, OnlyTheColdFilesTheProofWillReadArePreloaded) {
+  Tree t;
+  const QByteArray b = QByteArray(20000, 'b'), c = QByteArray(30000, 'c');
+  for (const char* f : {"a0", "a1"}) t.file(f, QByteArray(1100, 'a'));  // the first run, the pass's own
+  for (const char* f : {"b0", "b1"}) t.file(f, b);
+  t.file("b2", QByteArray(b).replace(19999, 1, "x"));  // the same first look
+  t.file("b3", QByteArray(b).replace(0, 1, "x"));      // a first look of its own
+  for (const char* f : {"c0", "c1"}) t.file(f, c);     // kept in the cache
+  for (const char* f : {"d0", "d1"}) t.file(f, QByteArray(9000, 'd'));
+  for (const char* f : {"a0", "a1", "b0", "b1", "b2", "b3", "d0", "d1"}) {
+    const int fd = ::open(qPrintable(t(f)), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    fdatasync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+  }
+  fs::ReadFile probe;
+  char byte = 0;
+  ASSERT_TRUE(probe.open(t("a0")));
+  if (probe.readCachedAt(0, &byte, 1)) GTEST_SKIP() << "the system keeps these files in its cache";
+  QByteArray list;
+  for (const int reads : {8, 1}) {
+    Host host;
+    host.reads = reads;
+    // The pass's first pump waits for every first look to be in.
+    bool first = false;
+    host.onPump = [&] { std::exchange(first, false) ? std::this_thread::sleep_for(std::chrono::milliseconds(300)) : void(); };
+    const int before = ReadAhead::Preloads();
+    EXPECT_EQ(Compare(t, host, nullptr, [&] { first = true; }), "a0 a1 | b0 b1 | c0 c1 | d0 d1");
+    EXPECT_EQ(ReadAhead::Preloads() - before, reads > 1 ? 3 : 0) << reads;
+    if (reads == 8) list = ListFileBytes(host.model);
+    EXPECT_EQ(ListFileBytes(host.model), list);
   }
 }
 

@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -389,6 +390,11 @@ bool ReadFile::readAt(qint64 offset, char* buffer, qint64 length) const {
   return true;
 }
 
+bool ReadFile::readCachedAt(qint64 offset, char* buffer, qint64 length) const {
+  iovec io{buffer, static_cast<size_t>(length)};
+  return preadv2(fd_, &io, 1, offset, RWF_NOWAIT) == static_cast<ssize_t>(length);
+}
+
 qint64 ReadFile::size() const {
   struct stat st;
   return fd_ >= 0 && fstat(fd_, &st) == 0 ? st.st_size : -1;
@@ -398,6 +404,14 @@ bool ReadFile::mayHaveHoles() const {
   if (holes_ >= 0) return holes_ == 1;
   struct stat st;
   return fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_blocks * 512 < st.st_size;
+}
+
+bool ReadFile::preload(qint64 offset, qint64 length) const {
+  // The system reads ahead at most its window a call: asked in steps.
+  constexpr qint64 kStep = 4 << 20;
+  for (qint64 at = offset; at < offset + length; at += kStep)
+    if (fd_ < 0 || readahead(fd_, at, static_cast<size_t>(std::min(kStep, offset + length - at))) != 0) return false;
+  return true;
 }
 
 qint64 ReadFile::dataFrom(qint64 offset) const {
