@@ -146,6 +146,8 @@ class ComparePass {
   bool countOpen(int record, int error, const fs::FileStamp* stamp, bool* outOfDescriptors);
   bool readCounted(const fs::ReadFile& file, int record, qint64 offset, char* data, qint64 length);
   void countRead(int record, qint64 length);
+  // The pass's buffer, of `bytes` at least.
+  char* bufferOf(qint64 bytes);
   // The content cache: the parts of `group` by the first range that all its
   // files have a trusted digest of and not all the same; none when there is
   // no such range. The digest of a range read from `record`, or

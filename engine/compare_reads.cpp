@@ -193,23 +193,23 @@ std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& fil
   qint64 total = 0;
   for (const Segment& seg : segments) total += seg.length;
   const qint64 capacity = std::clamp<qint64>(total, 1, kDigestBuffer);
-  buffer_.resize(static_cast<size_t>(capacity));
+  char* const buffer = bufferOf(capacity);
   XXH3_state_t* state = total > capacity ? hash.streaming() : nullptr;
   qint64 filled = 0;
   for (const Segment& seg : segments) {
     for (qint64 off = 0; off < seg.length;) {
       const qint64 part = std::min(seg.length - off, capacity - filled);
-      if (!readCounted(file, record, seg.offset + off, buffer_.data() + filled, part)) return std::nullopt;
+      if (!readCounted(file, record, seg.offset + off, buffer + filled, part)) return std::nullopt;
       off += part;
       if (state) {
-        XXH3_128bits_update(state, buffer_.data(), static_cast<size_t>(part));
+        XXH3_128bits_update(state, buffer, static_cast<size_t>(part));
       } else {
         filled += part;
       }
     }
   }
   const XXH128_hash_t d =
-      state ? XXH3_128bits_digest(state) : XXH3_128bits(buffer_.data(), static_cast<size_t>(filled));
+      state ? XXH3_128bits_digest(state) : XXH3_128bits(buffer, static_cast<size_t>(filled));
   return Digest{d.high64, d.low64};
 }
 
@@ -309,11 +309,11 @@ std::optional<std::vector<std::vector<size_t>>> ComparePass::readChunk(Strand& s
   }
   qint64 chunk = std::min(seg.length - strand.offset, ChunkFor(strand.files.size()));
   if (at < kProbe) chunk = std::min(chunk, kProbe - at);
-  buffer_.resize(static_cast<size_t>(chunk) * strand.files.size());
+  char* const buffer = bufferOf(chunk * static_cast<qint64>(strand.files.size()));
   std::vector<std::pair<size_t, const char*>> read;
   for (size_t t = 0; t < strand.files.size(); ++t) {
     const OpenedFile& f = files[strand.files[t]];
-    char* data = buffer_.data() + t * static_cast<size_t>(chunk);
+    char* data = buffer + t * static_cast<size_t>(chunk);
     if (!readCounted(f.file, f.record, at, data, chunk)) continue;
     read.emplace_back(strand.files[t], data);
     if (f.stream) XXH3_128bits_update(f.stream.get(), data, static_cast<size_t>(chunk));
@@ -438,6 +438,13 @@ void ComparePass::leftOut(int record, Gap gap, int error) {
   if (leftOut_[at]) return;
   leftOut_[at] = true;
   gaps_.add(gap, gap == Gap::FileChanged ? 0 : error);
+}
+
+char* ComparePass::bufferOf(qint64 bytes) {
+  // It only grows (to kBufferBudget at most): growing it again after each
+  // smaller chunk would fill it with zeros each time.
+  if (buffer_.size() < static_cast<size_t>(bytes)) buffer_.resize(static_cast<size_t>(bytes));
+  return buffer_.data();
 }
 
 void ComparePass::countRead(int record, qint64 length) {
