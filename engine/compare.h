@@ -199,11 +199,12 @@ class ComparePass {
   size_t maxSideBySide_ = kMaxSideBySide;
   int n_ = 0;
   std::unique_ptr<ReadAhead> readAhead_;
-  std::deque<int> planned_;  // records whose looks were asked for, in list order
-  int planFrom_ = 0;         // the next record to plan
-  int planLast_ = -1;        // the last record of the run being planned
-  bool planRun_ = false;     // whether that run's first looks are planned
-  int preloadFrom_ = 0;      // the next run to preload
+  std::deque<int> planned_;                       // records whose looks were asked for, in list order
+  int planFrom_ = 0;                              // the next record to plan
+  int planLast_ = -1;                             // the last record of the run being planned
+  bool planRun_ = false;                          // whether that run's first looks are planned
+  int preloadFrom_ = 0;                           // the next run to preload
   std::deque<std::pair<int, qint64>> preloaded_;  // bytes preloaded of each run ahead, by its first record
   qint64 preloadedAhead_ = 0;                     // their sum
+  int preloadMissing_ = -1;                       // the first look that was not in yet when asked
 };

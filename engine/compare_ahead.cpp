@@ -50,7 +50,7 @@ void ComparePass::startReadAhead() {
   const int readers = static_cast<int>(std::min<qint64>(host_.readsInFlight(), fs::OpenFileLimit() / 16));
   planned_.clear();
   planFrom_ = 0, planLast_ = -1, planRun_ = false;
-  preloadFrom_ = 0, preloadedAhead_ = 0;
+  preloadFrom_ = 0, preloadedAhead_ = 0, preloadMissing_ = -1;
   preloaded_.clear();
   if (readers < 2 || n_ < 2) return;
   readAhead_ = std::make_unique<ReadAhead>(readers);
@@ -146,7 +146,7 @@ void ComparePass::preloadAhead(int at) {
     const qint64 size = list_.at(preloadFrom_).size;
     records = freeRecords(preloadFrom_, last);
     if (size >= kPreloadFrom && records.size() >= 2 && std::all_of(records.begin(), records.end(), planned)) {
-      if (!readAhead_->peek(records, looks)) break;
+      if (!readAhead_->peek(records, looks, preloadMissing_)) break;
       std::vector<std::pair<Digest, int>> keyed;  // by the look's index
       for (size_t t = 0; t < looks.size(); ++t)
         if (looks[t].read) keyed.push_back({{looks[t].high, looks[t].low}, static_cast<int>(t)});

@@ -208,8 +208,7 @@ std::optional<ComparePass::Digest> ComparePass::digestOf(const fs::ReadFile& fil
       }
     }
   }
-  const XXH128_hash_t d =
-      state ? XXH3_128bits_digest(state) : XXH3_128bits(buffer, static_cast<size_t>(filled));
+  const XXH128_hash_t d = state ? XXH3_128bits_digest(state) : XXH3_128bits(buffer, static_cast<size_t>(filled));
   return Digest{d.high64, d.low64};
 }
 

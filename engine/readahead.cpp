@@ -54,12 +54,15 @@ void ReadAhead::preload(std::vector<Job> jobs) {
   jobsWaiting_.notify_all();
 }
 
-bool ReadAhead::peek(const std::vector<int>& records, std::vector<Look>& out) {
+bool ReadAhead::peek(const std::vector<int>& records, std::vector<Look>& out, int& missing) {
   out.clear();
   const std::lock_guard<std::mutex> lock(mutex_);
+  // The record missing last time is likely missing still.
+  if (missing >= 0 && std::binary_search(records.begin(), records.end(), missing) && !looks_.contains(missing))
+    return false;
   for (const int record : records) {
     const auto found = looks_.find(record);
-    if (found == looks_.end()) return false;
+    if (found == looks_.end()) return missing = record, false;
     out.push_back(found->second);
   }
   return true;

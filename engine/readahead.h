@@ -68,8 +68,9 @@ class ReadAhead {
   // Queues files to preload, in the order given; half the readers take
   // them before any look.
   void preload(std::vector<Job> jobs);
-  // The looks of `records` into `out`, left in place, when all are there.
-  bool peek(const std::vector<int>& records, std::vector<Look>& out);
+  // The looks of `records` into `out`, left in place, when all are there;
+  // else false, the first record missing in `missing`.
+  bool peek(const std::vector<int>& records, std::vector<Look>& out, int& missing);
   // The look of `record` once it is there, waiting for it up to `wait`.
   std::optional<Look> take(int record, std::chrono::milliseconds wait);
   // Forgets every job and look of a record before `record`.
