@@ -173,6 +173,9 @@ class ComparePass {
   // that the byte proof will read (their first look shared in their run),
   // up to a budget of bytes ahead of the pass.
   void preloadAhead(int at);
+  // Adds the preloads of the run [first, last] to `jobs`: their bytes, or
+  // nothing when a first look of it is not in yet.
+  std::optional<qint64> preloadRun(int first, int last, std::vector<ReadAhead::Job>& jobs);
   bool lookCached(int record, qint64 size) const;
   // The first look of `record` as a reader took it, counted, its digest in
   // `out` when read; Missed when it must be read here.

@@ -135,36 +135,39 @@ void ComparePass::preloadAhead(int at) {
     preloaded_.pop_front();
   }
   while (preloadFrom_ <= at && preloadFrom_ < n_ - 1) preloadFrom_ = runAt(preloadFrom_).second;
-  const auto planned = [&](int k) { return std::binary_search(planned_.begin(), planned_.end(), k); };
-  std::vector<int> records;
-  std::vector<ReadAhead::Look> looks;
   std::vector<ReadAhead::Job> jobs;
-  // A run is known once every first look of it was planned and is in.
   while (preloadedAhead_ < kPreloadAhead && preloadFrom_ < n_ - 1) {
     const auto [last, next] = runAt(preloadFrom_);
-    if (last >= planFrom_) break;
-    const qint64 size = list_.at(preloadFrom_).size;
-    records = freeRecords(preloadFrom_, last);
-    if (size >= kPreloadFrom && records.size() >= 2 && std::all_of(records.begin(), records.end(), planned)) {
-      if (!readAhead_->peek(records, looks, preloadMissing_)) break;
-      std::vector<std::pair<Digest, int>> keyed;  // by the look's index
-      for (size_t t = 0; t < looks.size(); ++t)
-        if (looks[t].read) keyed.push_back({{looks[t].high, looks[t].low}, static_cast<int>(t)});
-      qint64 bytes = 0;
-      for (const Records& group : GroupsOfEqualKey(std::move(keyed))) {
-        for (const int t : group) {
-          // A file whose first look was in the system's cache likely is whole.
-          const ReadAhead::Look& look = looks[static_cast<size_t>(t)];
-          if (look.cached) continue;
-          const qint64 length = std::min(size - kFirstLook, kPreloadOfAFile);
-          jobs.push_back({look.record, list_.path(look.record), size, length, list_.inode(look.record), kFirstLook});
-          bytes += length;
-        }
-      }
-      if (bytes > 0) preloaded_.emplace_back(preloadFrom_, bytes), preloadedAhead_ += bytes;
-    }
+    if (last >= planFrom_) break;  // not every first look of it is planned yet
+    const std::optional<qint64> bytes = preloadRun(preloadFrom_, last, jobs);
+    if (!bytes) break;
+    if (*bytes > 0) preloaded_.emplace_back(preloadFrom_, *bytes), preloadedAhead_ += *bytes;
     preloadFrom_ = next;
   }
   std::sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.record < b.record; });
   readAhead_->preload(std::move(jobs));
+}
+
+std::optional<qint64> ComparePass::preloadRun(int first, int last, std::vector<ReadAhead::Job>& jobs) {
+  const qint64 size = list_.at(first).size;
+  const Records records = freeRecords(first, last);
+  const auto planned = [&](int k) { return std::binary_search(planned_.begin(), planned_.end(), k); };
+  if (size < kPreloadFrom || records.size() < 2 || !std::all_of(records.begin(), records.end(), planned)) return 0;
+  std::vector<ReadAhead::Look> looks;
+  if (!readAhead_->peek(records, looks, preloadMissing_)) return std::nullopt;
+  std::vector<std::pair<Digest, int>> keyed;  // by the look's index
+  for (size_t t = 0; t < looks.size(); ++t)
+    if (looks[t].read) keyed.push_back({{looks[t].high, looks[t].low}, static_cast<int>(t)});
+  qint64 bytes = 0;
+  for (const Records& group : GroupsOfEqualKey(std::move(keyed))) {
+    for (const int t : group) {
+      // A file whose first look was in the system's cache likely is whole.
+      const ReadAhead::Look& look = looks[static_cast<size_t>(t)];
+      if (look.cached) continue;
+      const qint64 length = std::min(size - kFirstLook, kPreloadOfAFile);
+      jobs.push_back({look.record, list_.path(look.record), size, length, list_.inode(look.record), kFirstLook});
+      bytes += length;
+    }
+  }
+  return bytes;
 }
