@@ -53,7 +53,7 @@ void ComparePass::startReadAhead() {
   preloadFrom_ = 0, preloadedAhead_ = 0, preloadMissing_ = -1;
   preloaded_.clear();
   if (readers < 2 || n_ < 2) return;
-  readAhead_ = std::make_unique<ReadAhead>(readers);
+  readAhead_ = std::make_unique<ReadAhead>(readers, run_);
   if (readAhead_->readers() == 0) readAhead_.reset();
   planLooks();
 }

@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 std::atomic<int> ReadAhead::running_{0};
 std::atomic<int> ReadAhead::started_{0};
 std::atomic<int> ReadAhead::preloadsAsked_{0};
 
-ReadAhead::ReadAhead(int threads) {
+ReadAhead::ReadAhead(int threads, RunToken run) : run_(std::move(run)) {
   for (int t = 0; t < threads; ++t) {
     ++running_;  // counted from here, so that none is missed
     try {
@@ -98,6 +99,11 @@ void ReadAhead::work(bool preloadsFirst) {
   for (;;) {
     jobsWaiting_.wait(lock, [&] { return stopping_ || !jobs_.empty() || !preloads_.empty(); });
     if (stopping_) break;
+    if (!run_.running()) {  // the pass ends at its next pump: its jobs are dropped
+      jobs_.clear();
+      preloads_.clear();
+      continue;
+    }
     if (!preloads_.empty() && (preloadsFirst || jobs_.empty())) {
       const Job job = std::move(preloads_.front());
       preloads_.pop_front();

@@ -17,6 +17,7 @@
 // while the pass reads the ones before them.
 #pragma once
 
+#include "engine/runtoken.h"
 #include "platform/fs.h"
 
 #include <QString>
@@ -55,8 +56,10 @@ class ReadAhead {
     std::uint64_t high = 0, low = 0;  // XXH3 128 of the bytes read
   };
 
-  // Starts up to `threads` readers (fewer where the system refuses one).
-  explicit ReadAhead(int threads);
+  // Starts up to `threads` readers (fewer where the system refuses one)
+  // for the run `run`: once it no longer runs (stopped, or a new scan took
+  // over inside a pump), they take no more jobs.
+  ReadAhead(int threads, RunToken run);
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
   // Stops taking jobs and joins every reader: none outlives the pool.
@@ -87,6 +90,7 @@ class ReadAhead {
   static Look Read(const Job& job, std::vector<char>& buffer);
   static void Preload(const Job& job);
 
+  const RunToken run_;
   std::mutex mutex_;
   std::condition_variable jobsWaiting_, lookDone_;
   std::deque<Job> jobs_;

@@ -2,9 +2,11 @@
 // starts a run holds its token, and so does every part of the run that lets
 // pending events run (the walk, the comparison): after each pump they ask
 // the token whether the run may go on. Copies of a token share its state,
-// so a stop reaches every holder at once.
+// so a stop reaches every holder at once, other threads too: only the
+// thread that runs the command changes it, any thread may ask it.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 class RunToken {
@@ -14,7 +16,7 @@ class RunToken {
   // A new run, running.
   static RunToken Start() {
     RunToken token;
-    token.state_ = std::make_shared<State>(State::Running);
+    token.state_ = std::make_shared<std::atomic<State>>(State::Running);
     return token;
   }
 
@@ -42,5 +44,5 @@ class RunToken {
     if (is(State::Running)) *state_ = s;
   }
 
-  std::shared_ptr<State> state_;
+  std::shared_ptr<std::atomic<State>> state_;
 };

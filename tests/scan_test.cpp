@@ -194,3 +194,16 @@ TEST(Scan, NewScanInsideAPumpOfACancelledScan) {
     EXPECT_TRUE(driver.ScanStopped()) << when;
   }
 }
+
+// Readers whose run stopped take no more jobs: a new scan begun inside a
+// pump of the stopped one does not share the disk with them.
+TEST(Scan, ReadersOfAStoppedRunTakeNoMoreJobs) {
+  const Tree t{{"a", "abc"}, {"b", "abc"}};
+  for (const bool stopped : {false, true}) {
+    RunToken run = RunToken::Start();
+    ReadAhead readers(2, run);
+    if (stopped) run.stop();
+    readers.add({{0, t("a"), 3, 3, 0}, {1, t("b"), 3, 3, 0}});
+    EXPECT_EQ(readers.take(1, std::chrono::milliseconds(300)).has_value(), !stopped) << stopped;
+  }
+}
