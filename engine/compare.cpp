@@ -271,6 +271,7 @@ std::optional<ComparePass::Groups> ComparePass::byteProof(Groups groups, const R
   if (reading.proved.empty()) return groups;  // empty files: nothing to compare
   Groups out;
   for (Records& group : groups) {
+    // Before each group, not each record: the proof is what preloads serve.
     preloadAhead(group.front());
     std::optional<Groups> proved =
         group.size() <= maxSideBySide_ ? sideBySide(group, reading) : provedAgainstFirst(std::move(group), reading);

@@ -110,7 +110,6 @@ ComparePass::Ahead ComparePass::takeLook(int record, const Segments& segments, q
   if (planned_.empty() || planned_.front() != record) return Ahead::Missed;
   planned_.pop_front();
   planLooks();
-  preloadAhead(record);
   std::optional<ReadAhead::Look> look;
   while (!(look = readAhead_->take(record, kLookWait)))
     if (pumpStopped()) return Ahead::Stopped;
