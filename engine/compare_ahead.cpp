@@ -45,16 +45,12 @@ constexpr qint64 kPreloadFrom = 16 << 10;
 ComparePass::~ComparePass() = default;
 
 void ComparePass::startReadAhead() {
-  // A reader holds one file open: a sixteenth of the files the program may
-  // hold open leaves the proof its share.
-  const int readers = static_cast<int>(std::min<qint64>(host_.readsInFlight(), fs::OpenFileLimit() / 16));
   planned_.clear();
   planFrom_ = 0, planLast_ = -1, planRun_ = false;
   preloadFrom_ = 0, preloadedAhead_ = 0, preloadMissing_ = -1;
   preloaded_.clear();
-  if (readers < 2 || n_ < 2) return;
-  readAhead_ = std::make_unique<ReadAhead>(readers, run_);
-  if (readAhead_->readers() == 0) readAhead_.reset();
+  if (n_ < 2) return;
+  readAhead_ = ReadAhead::Start(host_.readsInFlight(), run_);
   planLooks();
 }
 

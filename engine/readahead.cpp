@@ -12,7 +12,7 @@ std::atomic<int> ReadAhead::running_{0};
 std::atomic<int> ReadAhead::started_{0};
 std::atomic<int> ReadAhead::preloadsAsked_{0};
 
-ReadAhead::ReadAhead(int threads, RunToken run) : run_(std::move(run)) {
+ReadAhead::ReadAhead(int threads, RunToken run, int batch) : run_(std::move(run)), batch_(std::max(batch, 1)) {
   for (int t = 0; t < threads; ++t) {
     ++running_;  // counted from here, so that none is missed
     try {
@@ -34,6 +34,17 @@ ReadAhead::~ReadAhead() {
   }
   jobsWaiting_.notify_all();
   for (std::thread& t : threads_) t.join();
+}
+
+std::unique_ptr<ReadAhead> ReadAhead::Start(int wanted, RunToken run) {
+  // A file being read is held open: a sixteenth of the files the program
+  // may hold open leaves the comparison its share.
+  const int inFlight = static_cast<int>(std::min<qint64>(wanted, fs::OpenFileLimit() / 16));
+  const int threads = std::min(inFlight, kMostReaders);
+  if (threads < 2) return nullptr;
+  auto readers = std::make_unique<ReadAhead>(threads, std::move(run), inFlight / threads);
+  if (readers->readers() == 0) return nullptr;
+  return readers;
 }
 
 void ReadAhead::add(std::vector<Job> jobs) {
@@ -94,6 +105,7 @@ void ReadAhead::dropBefore(int record) {
 }
 
 void ReadAhead::work(bool preloadsFirst) {
+  fs::BatchRead reads(static_cast<unsigned>(batch_));
   std::vector<char> buffer;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -115,43 +127,64 @@ void ReadAhead::work(bool preloadsFirst) {
       lock.lock();
       continue;
     }
-    const Job job = std::move(jobs_.front());
-    jobs_.pop_front();
-    lock.unlock();
-    Look look;
-    try {
-      look = Read(job, buffer);
-    } catch (...) {  // out of memory, say: the pass reads the file itself
-      look = Look{};
-      look.record = job.record;
-    }
-    lock.lock();
-    if (job.record < floor_) continue;
-    looks_.insert_or_assign(job.record, look);
-    if (waitingFor_ == job.record) lookDone_.notify_one();
+    readBatch(lock, reads, buffer);
   }
   lock.unlock();
   --running_;
 }
 
-ReadAhead::Look ReadAhead::Read(const Job& job, std::vector<char>& buffer) {
-  Look look;
-  look.record = job.record;
-  look.tried = true;
-  fs::ReadFile file;
-  if (!file.open(job.path, job.size, &look.openError)) return look;
-  look.openError = 0;
-  look.stamped = file.stamp(&look.stamp);
-  buffer.resize(static_cast<size_t>(std::max<qint64>(job.length, 1)));
-  look.cached = file.readCachedAt(0, buffer.data(), job.length);
-  if (!look.cached && !file.readAt(0, buffer.data(), job.length)) {
-    look.readError = errno;
-    return look;
+void ReadAhead::readBatch(std::unique_lock<std::mutex>& lock, fs::BatchRead& reads, std::vector<char>& buffer) {
+  std::vector<Job> batch;
+  for (; !jobs_.empty() && batch.size() < static_cast<size_t>(batch_); jobs_.pop_front())
+    batch.push_back(std::move(jobs_.front()));
+  lock.unlock();
+  std::vector<Look> looks;
+  try {
+    Read(batch, looks, reads, buffer);
+  } catch (...) {  // out of memory, say: the pass reads the files itself
+    looks.assign(batch.size(), Look{});
+    for (size_t i = 0; i < batch.size(); ++i) looks[i].record = batch[i].record;
   }
-  look.read = true;
-  const XXH128_hash_t d = XXH3_128bits(buffer.data(), static_cast<size_t>(job.length));
-  look.high = d.high64, look.low = d.low64;
-  return look;
+  lock.lock();
+  for (const Look& look : looks) {
+    if (look.record < floor_) continue;
+    looks_.insert_or_assign(look.record, look);
+    if (waitingFor_ == look.record) lookDone_.notify_one();
+  }
+}
+
+void ReadAhead::Read(const std::vector<Job>& jobs, std::vector<Look>& looks, fs::BatchRead& reads,
+                     std::vector<char>& buffer) {
+  looks.assign(jobs.size(), Look{});
+  std::vector<fs::ReadFile> files(jobs.size());
+  qint64 total = 0;
+  for (const Job& job : jobs) total += job.length;
+  buffer.resize(static_cast<size_t>(std::max<qint64>(total, 1)));
+  std::vector<fs::BatchRead::Item> items;
+  std::vector<size_t> itemOf;  // the job of each item
+  qint64 at = 0;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    Look& look = looks[i];
+    look.record = jobs[i].record;
+    look.tried = true;
+    if (!files[i].open(jobs[i].path, jobs[i].size, &look.openError)) continue;
+    look.openError = 0;
+    look.stamped = files[i].stamp(&look.stamp);
+    items.push_back({&files[i], buffer.data() + at, jobs[i].length});
+    itemOf.push_back(i);
+    at += jobs[i].length;
+  }
+  reads.read(items);
+  for (size_t k = 0; k < items.size(); ++k) {
+    const fs::BatchRead::Item& item = items[k];
+    Look& look = looks[itemOf[k]];
+    look.cached = item.cached;
+    look.readError = item.error;
+    if (!item.read) continue;
+    look.read = true;
+    const XXH128_hash_t d = XXH3_128bits(item.buffer, static_cast<size_t>(item.length));
+    look.high = d.high64, look.low = d.low64;
+  }
 }
 
 void ReadAhead::Preload(const Job& job) {

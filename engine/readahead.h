@@ -1,6 +1,8 @@
 // A small pool of reader threads that take the first bytes of files before
 // the comparison needs them, so that several reads are in flight at once
-// where the pass alone would wait for each in turn.
+// where the pass alone would wait for each in turn. Each reader takes a
+// batch of files at a time, opens them, and reads them together
+// (fs::BatchRead): the disk gets the whole batch at once.
 //
 // A job names a file by the path the pass resolved for it: the readers touch
 // nothing but their jobs and the file system, never the candidate list, the
@@ -27,6 +29,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -56,10 +59,17 @@ class ReadAhead {
     std::uint64_t high = 0, low = 0;  // XXH3 128 of the bytes read
   };
 
+  // Readers at most, whatever the reads in flight.
+  static constexpr int kMostReaders = 8;
+
   // Starts up to `threads` readers (fewer where the system refuses one)
-  // for the run `run`: once it no longer runs (stopped, or a new scan took
-  // over inside a pump), they take no more jobs.
-  ReadAhead(int threads, RunToken run);
+  // for the run `run`, each reading up to `batch` files at once: once the
+  // run no longer runs (stopped, or a new scan took over inside a pump),
+  // they take no more jobs.
+  ReadAhead(int threads, RunToken run, int batch = 1);
+  // Readers for `wanted` reads in flight, as many as the files the program
+  // may hold open allow; none when fewer than two reads would be.
+  static std::unique_ptr<ReadAhead> Start(int wanted, RunToken run);
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
   // Stops taking jobs and joins every reader: none outlives the pool.
@@ -87,10 +97,16 @@ class ReadAhead {
 
  private:
   void work(bool preloadsFirst);
-  static Look Read(const Job& job, std::vector<char>& buffer);
+  // Takes up to batch_ looks from the queue and reads them; `lock` holds
+  // the mutex, and is let go while the files are read.
+  void readBatch(std::unique_lock<std::mutex>& lock, fs::BatchRead& reads, std::vector<char>& buffer);
+  // The looks of `jobs`, read together.
+  static void Read(const std::vector<Job>& jobs, std::vector<Look>& looks, fs::BatchRead& reads,
+                   std::vector<char>& buffer);
   static void Preload(const Job& job);
 
   const RunToken run_;
+  const int batch_;
   std::mutex mutex_;
   std::condition_variable jobsWaiting_, lookDone_;
   std::deque<Job> jobs_;

@@ -15,8 +15,8 @@
 #include <QStringList>
 
 // Reads in flight unless the host says otherwise.
-inline constexpr int kReadsInFlight = 8;
-inline constexpr int kMostReadsInFlight = 64;
+inline constexpr int kReadsInFlight = 64;
+inline constexpr int kMostReadsInFlight = 256;
 
 class ScanHost {
  public:
@@ -30,7 +30,9 @@ class ScanHost {
   virtual bool skipEmpty() = 0;
   virtual bool fastCompare() = 0;  // read anew for every record
   // How many files the comparison reads at once where that helps (the
-  // first looks); 1: one at a time, in list order, with no reader threads.
+  // first looks, by up to ReadAhead::kMostReaders threads, each reading a
+  // share of them together); 1: one at a time, in list order, with no
+  // reader threads.
   virtual int readsInFlight() const { return kReadsInFlight; }
   // The protected folder's text, read once at the start of the scan.
   virtual QString protectedFolder() { return QString(); }

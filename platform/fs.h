@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace fs {
@@ -204,8 +205,44 @@ class ReadFile {
   int fd_ = -1;
 
  private:
+  friend class BatchRead;
   int holes_ = -1;   // whether the file had holes when open() opened it; -1: not known
   FileStamp stamp_;  // what open() saw
+};
+
+// Reads the first bytes of several open files together. Where the system
+// offers io_uring, the reads go to it in one submission, so that the disk
+// gets them at once (adjacent ones merged); elsewhere, or when the ring
+// fails, they are read one after another. Each file is read exactly as
+// ReadFile::readAt reads it; a read never depends on another one.
+class BatchRead {
+ public:
+  struct Item {
+    const ReadFile* file = nullptr;
+    char* buffer = nullptr;
+    qint64 length = 0;    // bytes read from the start of the file
+    bool cached = false;  // every byte came from the system's cache
+    bool read = false;    // the `length` bytes were read
+    int error = 0;        // errno of a failed read; 0: the file was shorter
+  };
+  // A ring for up to `depth` reads at once; with a depth of 1, none.
+  explicit BatchRead(unsigned depth);
+  ~BatchRead();
+  BatchRead(const BatchRead&) = delete;
+  BatchRead& operator=(const BatchRead&) = delete;
+  // Whether the reads go to the system together.
+  bool together() const { return ring_ != nullptr; }
+  void read(std::vector<Item>& items);
+
+ private:
+  struct Ring;
+  // Submits the reads of `items` (indices in `which`) with `flags`, and
+  // gives each its result; false when the ring failed (then it is gone).
+  bool submit(std::vector<Item>& items, const std::vector<size_t>& which, int flags, std::vector<int>& results);
+  // Ends the read of `item` from what the ring gave (`got`: bytes, or
+  // -errno; -EAGAIN: nothing yet), reading the rest itself where needed.
+  static void Settle(Item& item, int got);
+  std::unique_ptr<Ring> ring_;
 };
 
 // A folder held open for a whole run: the Move destination. It is resolved

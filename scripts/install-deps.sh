@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-translations-l10n libxxhash-dev
+  qt6-base-dev qt6-translations-l10n libxxhash-dev liburing-dev
   libgtest-dev libgmock-dev
   fonts-dejavu-core
   python3 jdupes rmlint fdupes

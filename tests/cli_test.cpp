@@ -109,7 +109,8 @@ TEST(Cli, ScanWritesTheListWithTheDefaultMarks) {
   EXPECT_TRUE(QFile::remove(cache));
   EXPECT_EQ(Cli({"scan", "--no-cache", t.root()}).out, list);
   EXPECT_FALSE(QFile::exists(cache));
-  for (const char* reads : {"1", "64"}) EXPECT_EQ(Cli({"scan", "--no-cache", "--reads", reads, t.root()}).out, list);
+  for (const char* reads : {"1", "8", "256"})
+    EXPECT_EQ(Cli({"scan", "--no-cache", "--reads", reads, t.root()}).out, list);
   const Tree other;
   other.file("damaged.cache", QByteArray("ZRVKCACH\1\0\0\0", 12));
   r = Cli({"scan", "--cache", other("damaged.cache"), t.root()});
@@ -132,7 +133,7 @@ TEST(Cli, UsageErrorsExitTwoWithOneLine) {
                                {"scan", "--cache", "--no-cache", t.root()},
                                {"scan", "--no-cache", "--cache", t("c"), t.root()},
                                {"scan", "--reads", "0", t.root()},
-                               {"scan", "--reads", "65", t.root()},
+                               {"scan", "--reads", "257", t.root()},
                                {"scan", "--reads", "8x", t.root()},
                                {"process", t("list")},
                                {"process", t("list"), "--remove", "--hardlink"},  // one way to process, no more

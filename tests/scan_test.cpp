@@ -177,7 +177,7 @@ TEST(Scan, NewScanInsideAPumpOfACancelledScan) {
       if (fired || (when < 0 ? host.pumps != -when : host.model.count() != when)) return;
       fired = true;
       if (when >= 0) {
-        EXPECT_EQ(ReadAhead::Running(), kReadsInFlight) << when;
+        EXPECT_EQ(ReadAhead::Running(), ReadAhead::kMostReaders) << when;
       }
       driver.Cancel();
       host.folders = second.root();
@@ -186,12 +186,34 @@ TEST(Scan, NewScanInsideAPumpOfACancelledScan) {
     driver.Scan();
     EXPECT_TRUE(fired) << when;
     EXPECT_EQ(ReadAhead::Running(), 0) << when;
-    EXPECT_EQ(ReadAhead::Started() - started, (when >= 0 ? 2 : 1) * kReadsInFlight) << when;
+    EXPECT_EQ(ReadAhead::Started() - started, (when >= 0 ? 2 : 1) * ReadAhead::kMostReaders) << when;
     EXPECT_EQ(host.rows(second), "n1 n2+") << when;
     EXPECT_TRUE(host.log.join(',').endsWith("complete:,markAll:")) << when;
     EXPECT_EQ(host.count("complete") + host.count("markAll"), 2) << when;
     EXPECT_EQ(driver.candidates().count(), 2) << when;
     EXPECT_TRUE(driver.ScanStopped()) << when;
+  }
+}
+
+// Read together (through io_uring where the system has it) or one after
+// another, files give the same bytes and the same failures: a file cut
+// short after it was opened reads as shorter, not as an error.
+TEST(Scan, FilesReadTogetherReadAsEachAlone) {
+  const Tree t{{"a", QByteArray(3000, 'a')}, {"e", ""}};
+  for (const unsigned depth : {8U, 1U}) {
+    t.file("b", QByteArray(3000, 'b'));
+    fs::ReadFile a, b, e;
+    ASSERT_TRUE(a.open(t("a")) && b.open(t("b")) && e.open(t("e")));
+    ASSERT_EQ(::truncate(qPrintable(t("b")), 100), 0);
+    QByteArray got[] = {QByteArray(3000, 0), QByteArray(3000, 0), QByteArray(1, 0), QByteArray(1000, 0)};
+    std::vector<fs::BatchRead::Item> items{
+        {&a, got[0].data(), 3000}, {&b, got[1].data(), 3000}, {&e, got[2].data(), 0}, {&a, got[3].data(), 1000}};
+    fs::BatchRead(depth).read(items);
+    EXPECT_TRUE(items[0].read && items[2].read && items[3].read) << depth;
+    EXPECT_FALSE(items[1].read) << depth;
+    EXPECT_EQ(items[1].error, 0) << depth;
+    EXPECT_EQ(got[0], QByteArray(3000, 'a')) << depth;
+    EXPECT_EQ(got[3], QByteArray(1000, 'a')) << depth;
   }
 }
 
