@@ -230,8 +230,6 @@ class BatchRead {
   ~BatchRead();
   BatchRead(const BatchRead&) = delete;
   BatchRead& operator=(const BatchRead&) = delete;
-  // Whether the reads go to the system together.
-  bool together() const { return ring_ != nullptr; }
   void read(std::vector<Item>& items);
 
  private:

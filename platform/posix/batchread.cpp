@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <limits>
+#include <numeric>
 
 namespace fs {
 
@@ -77,10 +77,11 @@ bool BatchRead::submit(std::vector<Item>& items, const std::vector<size_t>& whic
 }
 
 void BatchRead::read(std::vector<Item>& items) {
-  constexpr int kNoResult = std::numeric_limits<int>::min();  // read here, the usual way
-  std::vector<int> results(items.size(), kNoResult);
+  // What the ring gave each read: bytes, -errno, or -EAGAIN for nothing
+  // yet (then Settle reads it the usual way).
+  std::vector<int> results(items.size(), -EAGAIN);
   std::vector<size_t> all(items.size());
-  for (size_t i = 0; i < items.size(); ++i) all[i] = i;
+  std::iota(all.begin(), all.end(), size_t{0});
   // First every read the system's cache can answer, in one go: for the
   // others it starts reading (ahead, as for any read) and says EAGAIN.
   // Then those others, together, waiting for their bytes.
@@ -91,13 +92,13 @@ void BatchRead::read(std::vector<Item>& items) {
         items[i].cached = items[i].read = true;
       } else {
         cold.push_back(i);
-        results[i] = kNoResult;
+        results[i] = -EAGAIN;
       }
     }
     if (!cold.empty()) submit(items, cold, 0, results);
   }
   for (size_t i = 0; i < items.size(); ++i)
-    if (!items[i].read) Settle(items[i], results[i] == kNoResult ? -EAGAIN : results[i]);
+    if (!items[i].read) Settle(items[i], results[i]);
 }
 
 void BatchRead::Settle(Item& item, int got) {
